@@ -1,0 +1,58 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "FileChooser.h"
+
+// The Firmware image mirrors device addresses 0x9D000000 .. 0x9D4FFFFF.
+constexpr uint32_t kImageBase = 0x9D000000;
+constexpr uint32_t kImageSize = 0x500000;
+constexpr uint32_t kBootFlashFloor = 0x9FC00000;
+constexpr size_t kLineBufferSize = 1000;
+// ReadRecord's limit as the engine uses it.
+constexpr int kReadRecordLimit = 995;
+
+class CHexFile {
+  public:
+    static constexpr const char* kFilter = "Hex File (*.hex)|*.hex|";
+
+    CHexFile() = default;
+    ~CHexFile() { CloseFile(); }
+    CHexFile(const CHexFile&) = delete;
+    CHexFile& operator=(const CHexFile&) = delete;
+
+    void SetFileChooser(IFileChooser* chooser) { m_chooser = chooser; }
+
+    bool Load();
+    void CloseFile();
+    bool Rewind();
+    uint16_t ReadRecord(uint8_t* destination, int limit);
+    uint16_t ComputeImageCrc(uint32_t& start, uint32_t& length, uint16_t& crc);
+
+    bool IsOpen() const { return m_file != nullptr; }
+    // Whether a read has met the end of the file (or no file is open); ReadRecord's 0 alone
+    // does not tell the end from a line that is not a record.
+    bool AtEnd() const { return m_file == nullptr || std::feof(m_file) != 0; }
+    const std::string& Path() const { return m_path; }
+    int32_t TotalLines() const { return m_totalLines.load(std::memory_order_relaxed); }
+    int32_t LinesRead() const { return m_linesRead.load(std::memory_order_relaxed); }
+    // Whether the last ComputeImageCrc found data inside the image window; when false its range
+    // is empty and a verify would check nothing.
+    bool ImageHasData() const { return m_imageHasData; }
+
+    // The process's one image, as the last ComputeImageCrc left it.
+    static const uint8_t* Image();
+
+  private:
+    void AddLinesRead(int32_t count);
+
+    std::string m_path;
+    FILE* m_file = nullptr;
+    // Read by the dialog's progress timer while the worker reads records.
+    std::atomic<int32_t> m_totalLines{0};
+    std::atomic<int32_t> m_linesRead{0};
+    bool m_imageHasData = false;
+    IFileChooser* m_chooser = nullptr;
+};

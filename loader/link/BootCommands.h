@@ -1,0 +1,19 @@
+#pragma once
+#include <cstdint>
+
+// The first byte of every request and reply body.
+constexpr uint8_t CMD_READ_VERSION = 1;
+constexpr uint8_t CMD_ERASE = 2;
+constexpr uint8_t CMD_PROGRAM = 3;
+constexpr uint8_t CMD_VERIFY = 4;
+constexpr uint8_t CMD_EXIT = 5;
+constexpr uint8_t CMD_RESET_DEFAULTS = 6;
+
+// Wake-up variants for CMD_READ_VERSION; any other value wakes as "remotebootlind".
+constexpr uint8_t WAKE_STANDARD = 0x10;
+constexpr uint8_t WAKE_EXTENDED = 0x11;
+constexpr int kWakeupLength = 15;
+
+// Notifications from the worker to the dialog.
+constexpr uint32_t WM_BOOT_REPLY = 1025;
+constexpr uint32_t WM_BOOT_TIMEOUT = 1026;

@@ -1,0 +1,271 @@
+#include "BootLink.h"
+
+#include <chrono>
+#include <cstring>
+
+namespace {
+// Process-wide, as the protocol's one request at a time allows.
+uint8_t g_requestScratch[kRequestScratchSize];
+bool g_escapePending = false;
+uint32_t g_resendDeadline = 0;
+std::atomic<uint32_t> g_tickOffset{0};
+
+const char* WakeupText(uint8_t variant) {
+    switch (variant) {
+        case WAKE_STANDARD:
+            return "remotebootlstd";
+        case WAKE_EXTENDED:
+            return "remotebootlext";
+        default:
+            return "remotebootlind";
+    }
+}
+
+// Deadlines are compared by their signed distance, so the 32-bit wrap of the tick count
+// neither fires a resend early nor holds it back for 49 days.
+bool TickPassed(uint32_t now, uint32_t deadline) {
+    return static_cast<int32_t>(now - deadline) > 0;
+}
+
+void PutLe32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+}  // namespace
+
+uint32_t CBootLink::GetTickCount() {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now().time_since_epoch());
+    return static_cast<uint32_t>(ms.count()) + g_tickOffset.load(std::memory_order_relaxed);
+}
+
+void CBootLink::SetTickOffset(uint32_t offset) {
+    g_tickOffset.store(offset, std::memory_order_relaxed);
+}
+
+CBootLink::CBootLink() = default;
+
+CBootLink::~CBootLink() {
+    StopWorker();
+    if (m_udpLink.IsOpen()) m_udpLink.Close();
+    m_hexFile.CloseFile();
+}
+
+bool CBootLink::StartCommand(uint8_t code, uint8_t variant, uint16_t tries, uint16_t timeout) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return StartCommandLocked(code, variant, tries, timeout);
+}
+
+bool CBootLink::StartCommandLocked(uint8_t code, uint8_t variant, uint16_t tries,
+                                   uint16_t timeout) {
+    m_triesLeft.store(0, std::memory_order_relaxed);
+    m_currentCommand.store(code, std::memory_order_relaxed);
+    m_wakeupVariant = variant;
+    m_sendState = 0;
+    m_encodedLength = 0;
+    if (code < CMD_READ_VERSION || code > CMD_RESET_DEFAULTS) return false;
+
+    uint16_t n = 1;
+    g_requestScratch[0] = code;
+    if (code == CMD_PROGRAM) {
+        if (!BuildProgramBody(n)) return false;
+    } else if (code == CMD_VERIFY) {
+        uint32_t start = 0, length = 0;
+        uint16_t crc = 0;
+        m_hexFile.ComputeImageCrc(start, length, crc);
+        PutLe32(&g_requestScratch[1], start);
+        PutLe32(&g_requestScratch[5], length);
+        g_requestScratch[9] = static_cast<uint8_t>(crc & 0xFF);
+        g_requestScratch[10] = static_cast<uint8_t>(crc >> 8);
+        n = 11;
+    }
+    if (!EncodeFrame(g_requestScratch, sizeof g_requestScratch, n, m_requestFrame,
+                     sizeof m_requestFrame, m_encodedLength))
+        return false;
+
+    // Armed last, so the worker never sends a half-built Frame.
+    m_triesTotal.store(tries, std::memory_order_relaxed);
+    m_timeout = timeout;
+    m_triesLeft.store(tries, std::memory_order_relaxed);
+    return true;
+}
+
+// Up to 11 records behind the command byte. A record that would overflow the scratch or the
+// escaped Frame ends the batch early and opens the next one, so no record is lost, sent twice
+// or written past a buffer; a single record (at most 496 bytes) always fits.
+bool CBootLink::BuildProgramBody(uint16_t& n) {
+    constexpr int kRecordsPerBatch = 11;
+    constexpr size_t kWorstCrcAndControls = 4 + 2;  // both CRC bytes escaped, SOH, EOT
+    uint8_t record[kLineBufferSize / 2];
+
+    if (m_rewindBeforeProgramming) {
+        m_carryLength = 0;
+        if (!m_hexFile.Rewind()) return false;
+    }
+    size_t escaped = 1;  // the command byte 03 needs no escape
+    n = 1;
+    for (int i = 0; i < kRecordsPerBatch; ++i) {
+        uint16_t length = 0;
+        if (i == 0 && m_carryLength > 0) {
+            length = m_carryLength;
+            std::memcpy(record, m_carry, length);
+            m_carryLength = 0;
+        } else {
+            length = m_hexFile.ReadRecord(record, kReadRecordLimit);
+        }
+        if (i == 0 && length == 0) return false;
+        size_t recordEscaped = 0;
+        for (uint16_t k = 0; k < length; ++k)
+            recordEscaped += (record[k] == SOH || record[k] == EOT || record[k] == DLE) ? 2 : 1;
+        const bool fitsScratch = static_cast<size_t>(n) + length + 2 <= kRequestScratchSize;
+        const bool fitsFrame = escaped + recordEscaped + kWorstCrcAndControls <= kFrameBufferSize;
+        if (!fitsScratch || !fitsFrame) {
+            std::memcpy(m_carry, record, length);
+            m_carryLength = length;
+            break;
+        }
+        std::memcpy(&g_requestScratch[n], record, length);
+        n = static_cast<uint16_t>(n + length);
+        escaped += recordEscaped;
+    }
+    return true;
+}
+
+void CBootLink::StartWorker(INotifyTarget* window) {
+    m_notifyWindow.store(window, std::memory_order_release);
+    if (m_worker.joinable()) return;
+    m_stopRequested.store(false, std::memory_order_relaxed);
+    m_worker = std::thread(&CBootLink::WorkerMain, this);
+}
+
+void CBootLink::StopWorker() {
+    if (!m_worker.joinable()) return;
+    m_stopRequested.store(true, std::memory_order_relaxed);
+    m_stopAcknowledged.store(false, std::memory_order_relaxed);
+    // The full second, so that an exit command armed just before gets out.
+    std::this_thread::sleep_for(std::chrono::milliseconds(kStopWaitMs));
+    // The worker's receive is bounded, so it acknowledges within a pass; a thread can't be
+    // ended by force safely, so it is joined instead.
+    m_worker.join();
+}
+
+void CBootLink::GetProgress(uint32_t& done, uint32_t& total) const {
+    const uint8_t code = m_currentCommand.load(std::memory_order_relaxed);
+    if (code == CMD_PROGRAM) {
+        done = static_cast<uint32_t>(m_hexFile.LinesRead());
+        total = static_cast<uint32_t>(m_hexFile.TotalLines());
+    } else if (code >= CMD_READ_VERSION && code <= CMD_RESET_DEFAULTS) {
+        const uint16_t triesTotal = m_triesTotal.load(std::memory_order_relaxed);
+        const uint16_t triesLeft = m_triesLeft.load(std::memory_order_relaxed);
+        done = triesTotal >= triesLeft ? triesTotal - triesLeft : 0u;
+        total = triesTotal;
+    }
+}
+
+uint16_t CBootLink::GetImageCrc() {
+    std::lock_guard<std::mutex> guard(m_lock);
+    uint32_t start = 0, length = 0;
+    uint16_t crc = 0;
+    return m_hexFile.ComputeImageCrc(start, length, crc);
+}
+
+void CBootLink::WorkerMain() {
+    while (!m_stopRequested.load(std::memory_order_relaxed)) {
+        ReceiveStep();
+        SendStep();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    m_stopAcknowledged.store(true, std::memory_order_relaxed);
+}
+
+void CBootLink::ReceiveStep() {
+    uint8_t buffer[kReplyBufferSize];
+    const uint16_t count = m_udpLink.Receive(buffer, kReceiveCapacity);
+    DecodeBytes(m_decoder, g_escapePending, buffer, count);
+    if (m_decoder.frameComplete) {
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            m_decoder.frameComplete = false;
+            // An exit command armed by a Disconnect must still get out, whatever the reply
+            // that overtook it.
+            if (m_currentCommand.load(std::memory_order_relaxed) != CMD_EXIT) {
+                m_sendState = 0;
+                m_triesLeft.store(0, std::memory_order_relaxed);
+            }
+        }
+        DispatchReply();
+        return;
+    }
+    if (m_timedOut) {
+        m_timedOut = false;
+        const uint8_t code = m_currentCommand.load(std::memory_order_relaxed);
+        if (code >= CMD_READ_VERSION && code <= CMD_RESET_DEFAULTS && code != CMD_EXIT)
+            Post(WM_BOOT_TIMEOUT, code, false);
+    }
+}
+
+void CBootLink::DispatchReply() {
+    switch (m_decoder.reply[0]) {
+        case CMD_READ_VERSION:
+        case CMD_ERASE:
+        case CMD_VERIFY:
+        case CMD_RESET_DEFAULTS:
+            Post(WM_BOOT_REPLY, m_decoder.replyLength, true);
+            break;
+        case CMD_PROGRAM: {
+            bool followUp = false;
+            {
+                std::lock_guard<std::mutex> guard(m_lock);
+                // Only a programming run continues itself: a command the dialog started since
+                // (the exit of a Disconnect) is never replaced by a batch.
+                if (m_currentCommand.load(std::memory_order_relaxed) != CMD_PROGRAM) break;
+                m_rewindBeforeProgramming = false;
+                followUp = StartCommandLocked(
+                    CMD_PROGRAM, 0, m_triesTotal.load(std::memory_order_relaxed), m_timeout);
+                m_rewindBeforeProgramming = true;
+            }
+            if (!followUp) Post(WM_BOOT_REPLY, m_decoder.replyLength, true);
+            break;
+        }
+        default:
+            break;  // exit, 0 and 7 to 255 are not answers the dialog acts on
+    }
+}
+
+void CBootLink::Post(uint32_t message, uint32_t wParam, bool withReply) {
+    INotifyTarget* target = m_notifyWindow.load(std::memory_order_acquire);
+    if (target == nullptr) return;
+    CBootMessage m;
+    m.message = message;
+    m.wParam = wParam;
+    if (withReply) std::memcpy(m.reply, m_decoder.reply, sizeof m.reply);
+    target->PostBootMessage(m);
+}
+
+void CBootLink::SendStep() {
+    std::lock_guard<std::mutex> guard(m_lock);
+    const uint16_t triesLeft = m_triesLeft.load(std::memory_order_relaxed);
+    if (m_sendState == 0) {
+        if (triesLeft == 0) return;
+        if (m_currentCommand.load(std::memory_order_relaxed) == CMD_READ_VERSION) {
+            uint8_t wakeup[kWakeupLength] = {};
+            std::memcpy(wakeup, WakeupText(m_wakeupVariant), kWakeupLength - 1);
+            m_udpLink.Send(wakeup, kWakeupLength);
+        } else {
+            m_udpLink.Send(m_requestFrame, m_encodedLength);
+        }
+        m_triesLeft.store(triesLeft - 1, std::memory_order_relaxed);
+        m_sendState = 1;
+        g_resendDeadline = GetTickCount() + m_timeout;
+        return;
+    }
+    if (triesLeft == 0) {
+        m_timedOut = true;
+        m_sendState = 0;
+        return;
+    }
+    const uint32_t now = GetTickCount();
+    if (!TickPassed(now, g_resendDeadline)) return;
+    g_resendDeadline = now + m_timeout;
+    m_udpLink.Send(m_requestFrame, m_encodedLength);
+    m_triesLeft.store(triesLeft - 1, std::memory_order_relaxed);
+}

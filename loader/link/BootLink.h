@@ -1,0 +1,82 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+#include "BootCommands.h"
+#include "FrameCodec.h"
+#include "HexFile.h"
+#include "NotifyTarget.h"
+#include "UdpLink.h"
+
+// The loader's whole connection to one unit: its socket, its firmware file, the one command in
+// progress, and the worker thread that sends, resends and decodes.
+class CBootLink {
+  public:
+    static constexpr int kStopWaitMs = 1000;
+    static constexpr uint16_t kReceiveCapacity = 245;
+
+    CBootLink();
+    ~CBootLink();
+    CBootLink(const CBootLink&) = delete;
+    CBootLink& operator=(const CBootLink&) = delete;
+
+    // Dialog thread (and the worker, for follow-up programming batches).
+    bool StartCommand(uint8_t code, uint8_t variant, uint16_t tries, uint16_t timeout);
+    void StartWorker(INotifyTarget* window);
+    void StopWorker();
+    void GetProgress(uint32_t& done, uint32_t& total) const;
+    uint16_t GetImageCrc();
+
+    bool Open(uint16_t port, uint32_t address) { return m_udpLink.Open(port, address); }
+    bool IsOpen() const { return m_udpLink.IsOpen(); }
+    void Close() { m_udpLink.Close(); }
+    bool Load() { return m_hexFile.Load(); }
+    void CloseFile() { m_hexFile.CloseFile(); }
+
+    void SetMessageBox(IMessageBox* box) { m_udpLink.SetMessageBox(box); }
+    void SetFileChooser(IFileChooser* chooser) { m_hexFile.SetFileChooser(chooser); }
+    CHexFile& HexFile() { return m_hexFile; }
+    CUdpLink& UdpLink() { return m_udpLink; }
+    bool WorkerRunning() const { return m_worker.joinable(); }
+    uint8_t CurrentCommand() const { return m_currentCommand.load(std::memory_order_relaxed); }
+
+    // The millisecond tick count, 32 bits wide and wrapping like the platform's.
+    static uint32_t GetTickCount();
+    // Tests shift the tick count to run a command across its wrap.
+    static void SetTickOffset(uint32_t offset);
+
+  private:
+    bool StartCommandLocked(uint8_t code, uint8_t variant, uint16_t tries, uint16_t timeout);
+    bool BuildProgramBody(uint16_t& n);
+    void WorkerMain();
+    void ReceiveStep();
+    void SendStep();
+    void DispatchReply();
+    void Post(uint32_t message, uint32_t wParam, bool withReply);
+
+    std::thread m_worker;
+    std::atomic<INotifyTarget*> m_notifyWindow{nullptr};
+    uint8_t m_requestFrame[kFrameBufferSize] = {};
+    uint16_t m_encodedLength = 0;
+    CFrameDecoder m_decoder;  // reply buffer, reply length, frame complete
+    std::atomic<uint16_t> m_triesLeft{0};
+    std::atomic<uint8_t> m_currentCommand{0};
+    uint8_t m_wakeupVariant = 0;
+    bool m_timedOut = false;
+    uint32_t m_sendState = 0;
+    std::atomic<uint16_t> m_triesTotal{0};
+    uint16_t m_timeout = 0;
+    CHexFile m_hexFile;
+    bool m_rewindBeforeProgramming = true;
+    std::atomic<bool> m_stopRequested{false};
+    std::atomic<bool> m_stopAcknowledged{false};
+    CUdpLink m_udpLink;
+
+    // StartCommand on either thread and SendStep meet here.
+    std::mutex m_lock;
+    // A record read for a batch that it no longer fitted; it opens the next batch.
+    uint8_t m_carry[kLineBufferSize / 2] = {};
+    uint16_t m_carryLength = 0;
+};

@@ -1,0 +1,20 @@
+#pragma once
+#include <cstdint>
+
+#include "FrameCodec.h"
+
+// One notification with its two parameters. A reply travels as a copy, so the dialog never
+// reads a buffer that the worker may be decoding into again.
+struct CBootMessage {
+    uint32_t message = 0;                  // WM_BOOT_REPLY or WM_BOOT_TIMEOUT
+    uint32_t wParam = 0;                   // reply length, or the timed-out command's code
+    uint8_t reply[kReplyBufferSize] = {};  // WM_BOOT_REPLY: the decoded reply, CRC included
+};
+
+// Where the worker posts. Posting must never block the worker; messages reach the dialog
+// thread in the order they were posted.
+class INotifyTarget {
+  public:
+    virtual ~INotifyTarget() = default;
+    virtual void PostBootMessage(const CBootMessage& message) = 0;
+};

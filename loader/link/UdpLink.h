@@ -1,0 +1,46 @@
+#pragma once
+#include <netinet/in.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "MessageBox.h"
+
+// The datagram end of the bootloader link: one unbound IPv4 UDP socket and its destination.
+class CUdpLink {
+  public:
+    static constexpr int kInvalidSocket = -1;
+    static constexpr int kReceiveTimeoutMs = 10;
+
+    CUdpLink() = default;
+    virtual ~CUdpLink();
+    CUdpLink(const CUdpLink&) = delete;
+    CUdpLink& operator=(const CUdpLink&) = delete;
+
+    void SetMessageBox(IMessageBox* box) { m_messageBox = box; }
+
+    // port in host order; address already in network order, stored unchanged.
+    bool Open(uint16_t port, uint32_t address);
+    void Close();
+    bool IsOpen() const { return m_socket != kInvalidSocket; }
+    int Send(const uint8_t* data, size_t length);
+    // 0 for a time-out, any error, or a datagram longer than capacity (which is dropped).
+    uint16_t Receive(uint8_t* buffer, uint16_t capacity);
+
+    const sockaddr_in& Destination() const { return m_destination; }
+    // The local port the system gave the socket, 0 until the first send.
+    uint16_t LocalPort() const;
+
+  protected:
+    // Seams for the failure paths that a healthy system never takes.
+    virtual int CreateSocket();
+    virtual bool SetReceiveTimeout(int socket);
+
+  private:
+    // The sockets-layer start-up and shut-down have no POSIX counterpart; the pairing is kept
+    // as a count so that each Close matches the Open that created its socket.
+    int m_startups = 0;
+    int m_socket = kInvalidSocket;
+    sockaddr_in m_destination{};
+    IMessageBox* m_messageBox = nullptr;
+};

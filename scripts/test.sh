@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test of the default build, isolated from
+# the network.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+werror=()
+if [ -n "${CI:-}" ] || [ -n "${QUILLON_WERROR:-}" ]; then werror=(-DQUILLON_WERROR=ON); fi
+cmake --preset default "${werror[@]}" >/dev/null
+cmake --build --preset default
+scripts/isolated.sh ctest --preset default
