@@ -174,6 +174,9 @@ void CBootLink::WorkerMain() {
         SendStep();
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+    // The stop may be seen right after a command was armed and before this pass sent it: the
+    // exit of a Disconnect would then never leave. Its first datagram still goes out.
+    SendStep(true);
     m_stopAcknowledged.store(true, std::memory_order_relaxed);
 }
 
@@ -185,9 +188,12 @@ void CBootLink::ReceiveStep() {
         {
             std::lock_guard<std::mutex> guard(m_lock);
             m_decoder.frameComplete = false;
-            // An exit command armed by a Disconnect must still get out, whatever the reply
-            // that overtook it.
-            if (m_currentCommand.load(std::memory_order_relaxed) != CMD_EXIT) {
+            // Only the answer to the command in progress ends it. A reply of another code
+            // (a late or repeated one, or a code nobody acts on) is still dispatched by its own
+            // code, but must not silently end the command that runs now, or the dialog would
+            // wait for ever; so an exit armed by a Disconnect always gets out.
+            const uint8_t code = m_decoder.reply[0];
+            if (code == m_currentCommand.load(std::memory_order_relaxed) && code != CMD_EXIT) {
                 m_sendState = 0;
                 m_triesLeft.store(0, std::memory_order_relaxed);
             }
@@ -216,7 +222,8 @@ void CBootLink::DispatchReply() {
             {
                 std::lock_guard<std::mutex> guard(m_lock);
                 // Only a programming run continues itself: a command the dialog started since
-                // (the exit of a Disconnect) is never replaced by a batch.
+                // (a verify, or the exit of a Disconnect) is never replaced by a batch, and a
+                // stale "programmed" is not reported over it.
                 if (m_currentCommand.load(std::memory_order_relaxed) != CMD_PROGRAM) break;
                 m_rewindBeforeProgramming = false;
                 followUp = StartCommandLocked(
@@ -241,9 +248,10 @@ void CBootLink::Post(uint32_t message, uint32_t wParam, bool withReply) {
     target->PostBootMessage(m);
 }
 
-void CBootLink::SendStep() {
+void CBootLink::SendStep(bool firstSendOnly) {
     std::lock_guard<std::mutex> guard(m_lock);
     const uint16_t triesLeft = m_triesLeft.load(std::memory_order_relaxed);
+    if (firstSendOnly && m_sendState != 0) return;
     if (m_sendState == 0) {
         if (triesLeft == 0) return;
         if (m_currentCommand.load(std::memory_order_relaxed) == CMD_READ_VERSION) {

@@ -38,6 +38,13 @@ class CBootLink {
     void SetMessageBox(IMessageBox* box) { m_udpLink.SetMessageBox(box); }
     void SetFileChooser(IFileChooser* chooser) { m_hexFile.SetFileChooser(chooser); }
     CHexFile& HexFile() { return m_hexFile; }
+    // Runs f(hexFile) serialised with the worker's reading of the file, for a look at it from
+    // the dialog thread while a worker runs.
+    template <class F>
+    auto WithHexFile(F&& f) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return f(m_hexFile);
+    }
     CUdpLink& UdpLink() { return m_udpLink; }
     bool WorkerRunning() const { return m_worker.joinable(); }
     uint8_t CurrentCommand() const { return m_currentCommand.load(std::memory_order_relaxed); }
@@ -52,7 +59,7 @@ class CBootLink {
     bool BuildProgramBody(uint16_t& n);
     void WorkerMain();
     void ReceiveStep();
-    void SendStep();
+    void SendStep(bool firstSendOnly = false);
     void DispatchReply();
     void Post(uint32_t message, uint32_t wParam, bool withReply);
 

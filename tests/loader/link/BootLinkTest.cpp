@@ -1,0 +1,368 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "EngineHarness.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+const Bytes kReadVersionFrame{0x01, 0x10, 0x01, 0x21, 0x10, 0x10, 0x04};
+
+Bytes Wakeup(const char* letters) {
+    Bytes b(letters, letters + 14);
+    b.push_back(0);
+    return b;
+}
+
+std::string PlainRecords(int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i)
+        text += HexRecord(0, static_cast<uint16_t>(i * 16), Bytes(16, static_cast<uint8_t>(i)));
+    return text + ":00000001FF\n";
+}
+
+std::vector<uint16_t> ProgramBatches(const std::vector<CSeenRequest>& frames) {
+    std::vector<uint16_t> batches;
+    for (const auto& f : frames)
+        if (f.command == CMD_PROGRAM) batches.push_back(f.records);
+    return batches;
+}
+
+CUnitSimConfig Silent() {
+    CUnitSimConfig c;
+    c.faults.silent = true;
+    return c;
+}
+
+TEST_F(EngineTest, WakesTheUnitThenResendsTheReadVersionFrameEveryTimeout) {
+    StartUnit(Silent());
+    ASSERT_TRUE(link_.StartCommand(CMD_READ_VERSION, WAKE_STANDARD, 24, 333));
+    ASSERT_TRUE(WaitForRequests(4, 3000));
+    const auto seen = unit_->Requests();
+    EXPECT_TRUE(seen[0].wakeup);
+    EXPECT_EQ(seen[0].raw, Wakeup("remotebootlstd"));
+    for (size_t i = 1; i < 4; ++i) {
+        EXPECT_EQ(seen[i].raw, kReadVersionFrame) << i;
+        const uint64_t gap = seen[i].atMs - seen[i - 1].atMs;
+        EXPECT_GE(gap, 320u) << i;
+        EXPECT_LE(gap, 500u) << i;
+    }
+    uint32_t done = 0, total = 0;
+    link_.GetProgress(done, total);
+    EXPECT_EQ(total, 24u);
+    EXPECT_GE(done, 4u);
+}
+
+TEST_F(EngineTest, OneTrySendsOnlyTheWakeupOfEachVariantThenTimesOut) {
+    StartUnit(Silent());
+    const std::pair<uint8_t, const char*> variants[] = {{WAKE_STANDARD, "remotebootlstd"},
+                                                        {WAKE_EXTENDED, "remotebootlext"},
+                                                        {0, "remotebootlind"},
+                                                        {18, "remotebootlind"}};
+    for (const auto& [variant, text] : variants) {
+        unit_->ClearRequests();
+        ASSERT_TRUE(link_.StartCommand(CMD_READ_VERSION, variant, 1, 333));
+        const CBootMessage m = Next(1000);
+        EXPECT_EQ(m.message, WM_BOOT_TIMEOUT) << text;
+        EXPECT_EQ(m.wParam, CMD_READ_VERSION);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const auto seen = unit_->Requests();
+        ASSERT_EQ(seen.size(), 1u) << text;
+        EXPECT_EQ(seen[0].raw, Wakeup(text));
+    }
+}
+
+TEST_F(EngineTest, ExitGoesOutOnceAndNothingIsPosted) {
+    StartUnit();
+    ASSERT_TRUE(link_.StartCommand(CMD_EXIT, 0, 1, 200));
+    EXPECT_EQ(Next(500).message, 0u);
+    const auto frames = Frames();
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0].raw, (Bytes{0x01, 0x05, 0xA5, 0x50, 0x04}));
+    EXPECT_TRUE(unit_->Exited());
+}
+
+TEST_F(EngineTest, RefusesUnknownCodesAndSendsNothing) {
+    StartUnit();
+    EXPECT_FALSE(link_.StartCommand(0, 0, 3, 100));
+    EXPECT_FALSE(link_.StartCommand(7, 0, 3, 100));
+    EXPECT_EQ(Next(300).message, 0u);
+    EXPECT_EQ(unit_->RequestCount(), 0u);
+}
+
+TEST_F(EngineTest, ReportsASilentUnitAfterItsTries) {
+    StartUnit(Silent());
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(link_.StartCommand(CMD_ERASE, 0, 3, 150));
+    const CBootMessage m = Next(3000);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - start)
+                        .count();
+    EXPECT_EQ(m.message, WM_BOOT_TIMEOUT);
+    EXPECT_EQ(m.wParam, CMD_ERASE);
+    EXPECT_GE(ms, 290);  // two gaps of 150 ms, then about one pass
+    EXPECT_LE(ms, 900);
+    EXPECT_EQ(Frames().size(), 3u);
+}
+
+TEST_F(EngineTest, PostsEachAnswerWithACopyOfTheReply) {
+    CUnitSimConfig config;
+    config.name = "ABC";
+    config.major = 12;
+    config.minor = 5;
+    StartUnit(config);
+    ASSERT_TRUE(link_.StartCommand(CMD_READ_VERSION, WAKE_STANDARD, 24, 333));
+    const CBootMessage m = Next(3000);
+    ASSERT_EQ(m.message, WM_BOOT_REPLY);
+    EXPECT_EQ(m.wParam, 3u + 16u + 2u);
+    EXPECT_EQ(m.reply[0], CMD_READ_VERSION);
+    EXPECT_EQ(m.reply[1], 12);
+    EXPECT_EQ(m.reply[2], 5);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&m.reply[3])), "ABC");
+    uint32_t done = 0, total = 0;
+    link_.GetProgress(done, total);
+    EXPECT_EQ(done, total);  // a completed reply fills the bar
+
+    for (uint8_t code : {CMD_ERASE, CMD_RESET_DEFAULTS}) {
+        ASSERT_TRUE(link_.StartCommand(code, 0, 3, 500));
+        const CBootMessage r = Next(2000);
+        EXPECT_EQ(r.message, WM_BOOT_REPLY);
+        EXPECT_EQ(r.reply[0], code);
+        EXPECT_EQ(r.wParam, 3u);
+    }
+}
+
+TEST_F(EngineTest, SendsRecordsInBatchesOfElevenAndReportsTheEnd) {
+    StartUnit();
+    LoadText(PlainRecords(25));  // 25 records and the end record: 26 lines
+    ASSERT_TRUE(link_.StartCommand(CMD_PROGRAM, 0, 3, 500));
+    const CBootMessage m = Next(3000);
+    ASSERT_EQ(m.message, WM_BOOT_REPLY);
+    EXPECT_EQ(m.reply[0], CMD_PROGRAM);
+    EXPECT_EQ(ProgramBatches(Frames()), (std::vector<uint16_t>{11, 11, 4}));
+    uint32_t done = 0, total = 0;
+    link_.GetProgress(done, total);
+    EXPECT_EQ(total, 26u);
+    EXPECT_EQ(done, 26u);
+}
+
+TEST_F(EngineTest, AFileEndingOnABatchStillEndsWithOneReply) {
+    StartUnit();
+    LoadText(PlainRecords(21));  // 22 lines: exactly two batches
+    ASSERT_TRUE(link_.StartCommand(CMD_PROGRAM, 0, 3, 500));
+    EXPECT_EQ(Next(3000).message, WM_BOOT_REPLY);
+    EXPECT_EQ(Next(200).message, 0u);
+    EXPECT_EQ(ProgramBatches(Frames()), (std::vector<uint16_t>{11, 11}));
+}
+
+TEST_F(EngineTest, RefusesProgrammingWithoutAFileOrWithoutARecord) {
+    StartUnit();
+    EXPECT_FALSE(link_.StartCommand(CMD_PROGRAM, 0, 3, 500));  // no file open
+    LoadText("\n:00000001FF\n");                               // first line is not a record
+    EXPECT_FALSE(link_.StartCommand(CMD_PROGRAM, 0, 3, 500));
+    EXPECT_EQ(Next(200).message, 0u);
+    EXPECT_EQ(unit_->RequestCount(), 0u);
+}
+
+TEST_F(EngineTest, VerifyCarriesTheImageRangeAndCrc) {
+    StartUnit();
+    LoadText(HexFileText(256));  // 4 KiB at 0x9D000000
+    ASSERT_TRUE(link_.StartCommand(CMD_PROGRAM, 0, 3, 500));
+    ASSERT_EQ(Next(5000).message, WM_BOOT_REPLY);
+    ASSERT_TRUE(link_.StartCommand(CMD_VERIFY, 0, 3, 500));
+    const CBootMessage m = Next(3000);
+    ASSERT_EQ(m.message, WM_BOOT_REPLY);
+    const uint16_t expected = link_.GetImageCrc();
+    EXPECT_EQ(m.reply[1] | m.reply[2] << 8, expected);
+
+    const auto frames = Frames();
+    const CSeenRequest& verify = frames.back();
+    ASSERT_EQ(verify.command, CMD_VERIFY);
+    CFrameDecoder d;
+    bool escape = false;
+    DecodeBytes(d, escape, verify.raw.data(), static_cast<uint16_t>(verify.raw.size()));
+    ASSERT_TRUE(d.frameComplete);
+    const Bytes body(d.reply, d.reply + 11);
+    EXPECT_EQ(body, (Bytes{0x04, 0x00, 0x00, 0x00, 0x9D, 0x00, 0x10, 0x00, 0x00,
+                           static_cast<uint8_t>(expected), static_cast<uint8_t>(expected >> 8)}));
+}
+
+TEST_F(EngineTest, DropsRepliesNobodyActsOnAndGoesOnTrying) {
+    StartUnit();
+    for (uint8_t code : {uint8_t{0}, CMD_EXIT}) {
+        unit_->SetCustomReply(CMD_ERASE, {code});
+        unit_->ClearRequests();
+        ASSERT_TRUE(link_.StartCommand(CMD_ERASE, 0, 2, 150));
+        const CBootMessage m = Next(2000);
+        // Never taken as an answer, so the command runs out of tries as with a silent unit.
+        EXPECT_EQ(m.message, WM_BOOT_TIMEOUT) << int(code);
+        EXPECT_EQ(Frames().size(), 2u);
+    }
+}
+
+TEST_F(EngineTest, AReplyOfAnotherCodeIsPostedButDoesNotEndTheCommand) {
+    StartUnit();
+    unit_->SetCustomReply(CMD_ERASE, {CMD_RESET_DEFAULTS});
+    ASSERT_TRUE(link_.StartCommand(CMD_ERASE, 0, 2, 150));
+    const CBootMessage first = Next(1000);
+    EXPECT_EQ(first.message, WM_BOOT_REPLY);
+    EXPECT_EQ(first.reply[0], CMD_RESET_DEFAULTS);
+    EXPECT_EQ(Next(1000).message, WM_BOOT_REPLY);  // the answer to the resend
+    const CBootMessage last = Next(1000);
+    EXPECT_EQ(last.message, WM_BOOT_TIMEOUT);
+    EXPECT_EQ(last.wParam, CMD_ERASE);
+}
+
+TEST_F(EngineTest, PostsAReplyThatArrivesAfterTheTimeout) {
+    CUnitSimConfig config;
+    config.faults.delayReply = 1.0;
+    config.faults.delayReplyMs = 400;
+    StartUnit(config);
+    ASSERT_TRUE(link_.StartCommand(CMD_ERASE, 0, 1, 100));
+    EXPECT_EQ(Next(1000).message, WM_BOOT_TIMEOUT);
+    const CBootMessage late = Next(2000);
+    EXPECT_EQ(late.message, WM_BOOT_REPLY);
+    EXPECT_EQ(late.reply[0], CMD_ERASE);
+}
+
+TEST_F(EngineTest, RecoversLostDatagramsByResending) {
+    CUnitSimConfig config;
+    config.faults.dropRequest = 0.3;
+    config.faults.dropReply = 0.3;
+    config.faults.seed = 7;
+    StartUnit(config);
+    LoadText(HexFileText(400));
+    ASSERT_TRUE(link_.StartCommand(CMD_ERASE, 0, 10, 60));
+    ASSERT_EQ(Next(3000).message, WM_BOOT_REPLY);
+    ASSERT_TRUE(link_.StartCommand(CMD_PROGRAM, 0, 10, 60));
+    const CBootMessage m = Next(20000);
+    ASSERT_EQ(m.message, WM_BOOT_REPLY);
+    EXPECT_EQ(m.reply[0], CMD_PROGRAM);
+    // A lost reply makes the unit write a batch twice, to the same places: the flash is whole.
+    uint32_t start = 0, length = 0;
+    uint16_t crc = 0;
+    ImageRange(start, length, crc);
+    EXPECT_EQ(unit_->FlashCrc(start, length), crc);
+}
+
+TEST_F(EngineTest, DuplicatedRepliesStillProgramEveryRecordOnLoopback) {
+    CUnitSimConfig config;
+    config.faults.duplicateReply = 1.0;
+    StartUnit(config);
+    LoadText(HexFileText(300));
+    ASSERT_TRUE(link_.StartCommand(CMD_PROGRAM, 0, 3, 500));
+    ASSERT_EQ(Next(10000).message, WM_BOOT_REPLY);
+    uint32_t start = 0, length = 0;
+    uint16_t crc = 0;
+    ImageRange(start, length, crc);
+    EXPECT_EQ(unit_->FlashCrc(start, length), crc);
+}
+
+TEST_F(EngineTest, SplitsBatchesOfLongRecordsAndLosesNone) {
+    StartUnit();
+    // 120 data bytes: 125 bytes a record, so at most seven fit behind the command byte.
+    LoadText(HexFileText(30, 120));
+    ASSERT_TRUE(link_.StartCommand(CMD_PROGRAM, 0, 3, 500));
+    ASSERT_EQ(Next(5000).message, WM_BOOT_REPLY);
+    int records = 0;
+    for (const auto& f : Frames()) {
+        if (f.command != CMD_PROGRAM) continue;
+        EXPECT_LE(f.bodySize, kRequestScratchSize - 2);
+        EXPECT_LE(f.records, 8);  // the short address record may join seven long ones
+        records += f.records;
+    }
+    EXPECT_EQ(records, 32);  // address record, 30 data records, end record
+    uint32_t start = 0, length = 0;
+    uint16_t crc = 0;
+    ImageRange(start, length, crc);
+    EXPECT_EQ(length, 3600u);
+    EXPECT_EQ(unit_->FlashCrc(start, length), crc);
+}
+
+TEST_F(EngineTest, SplitsBatchesWhoseEscapedFrameWouldNotFit) {
+    StartUnit();
+    // Every data byte is a DLE: a record of 120 bytes takes about 250 bytes on the wire.
+    LoadText(HexFileText(40, 120, 1, DLE));
+    ASSERT_TRUE(link_.StartCommand(CMD_PROGRAM, 0, 3, 500));
+    ASSERT_EQ(Next(5000).message, WM_BOOT_REPLY);
+    int records = 0;
+    for (const auto& f : Frames()) {
+        if (f.command != CMD_PROGRAM) continue;
+        EXPECT_LE(f.raw.size(), kFrameBufferSize);
+        records += f.records;
+    }
+    EXPECT_EQ(records, 42);
+    uint32_t start = 0, length = 0;
+    uint16_t crc = 0;
+    ImageRange(start, length, crc);
+    EXPECT_EQ(unit_->FlashCrc(start, length), crc);
+}
+
+TEST_F(EngineTest, ExitDuringProgrammingIsNeverReplacedByABatch) {
+    CUnitSimConfig config;
+    config.faults.delayReply = 1.0;
+    config.faults.delayReplyMs = 30;
+    StartUnit(config);
+    LoadText(HexFileText(2000));
+    ASSERT_TRUE(link_.StartCommand(CMD_PROGRAM, 0, 3, 500));
+    ASSERT_TRUE(WaitForRequests(5, 3000));
+    ASSERT_TRUE(link_.StartCommand(CMD_EXIT, 0, 1, 200));
+    link_.StopWorker();
+    const auto frames = Frames();
+    ASSERT_FALSE(frames.empty());
+    EXPECT_EQ(frames.back().command, CMD_EXIT);
+    EXPECT_EQ(std::count_if(frames.begin(), frames.end(),
+                            [](const CSeenRequest& f) { return f.command == CMD_EXIT; }),
+              1);
+    EXPECT_TRUE(unit_->Exited());
+}
+
+TEST_F(EngineTest, AnExitArmedRightBeforeTheStopStillGoesOut) {
+    StartUnit();
+    for (int round = 0; round < 3; ++round) {
+        link_.StartWorker(&queue_);
+        ASSERT_TRUE(link_.StartCommand(CMD_EXIT, 0, 1, 200));
+        link_.StopWorker();
+        EXPECT_EQ(Frames().size(), static_cast<size_t>(round + 1)) << round;
+    }
+}
+
+TEST_F(EngineTest, ResendsOnTimeAcrossTheTickCountWrap) {
+    StartUnit(Silent());
+    // Put the wrap of the 32-bit tick count inside the command.
+    CBootLink::SetTickOffset(0);
+    CBootLink::SetTickOffset(0u - CBootLink::GetTickCount() - 200u);
+    ASSERT_TRUE(link_.StartCommand(CMD_ERASE, 0, 3, 250));
+    const CBootMessage m = Next(3000);
+    CBootLink::SetTickOffset(0);
+    EXPECT_EQ(m.message, WM_BOOT_TIMEOUT);
+    const auto frames = Frames();
+    ASSERT_EQ(frames.size(), 3u);
+    for (size_t i = 1; i < frames.size(); ++i) {
+        const uint64_t gap = frames[i].atMs - frames[i - 1].atMs;
+        EXPECT_GE(gap, 240u) << i;
+        EXPECT_LE(gap, 450u) << i;
+    }
+}
+
+TEST(BootLinkWorker, StopWithoutAWorkerReturnsAtOnceAndWithOneTakesTheFullSecond) {
+    CBootLink link;
+    auto start = std::chrono::steady_clock::now();
+    link.StopWorker();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+
+    CBootMessageQueue queue, other;
+    link.StartWorker(&queue);
+    link.StartWorker(&other);  // only changes the notify target
+    EXPECT_TRUE(link.WorkerRunning());
+    start = std::chrono::steady_clock::now();
+    link.StopWorker();
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(1000));
+    EXPECT_LT(took, std::chrono::milliseconds(1500));
+    EXPECT_FALSE(link.WorkerRunning());
+}
+
+}  // namespace
