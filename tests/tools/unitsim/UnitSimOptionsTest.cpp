@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "UnitSimOptions.h"
+
+namespace {
+
+bool Parse(std::vector<const char*> args, CUnitSimOptions& options, std::string& error) {
+    args.insert(args.begin(), "unitsim");
+    return ParseUnitSimOptions(static_cast<int>(args.size()), args.data(), options, error);
+}
+
+TEST(UnitSimOptions, DefaultsAreLoopbackAndLogging) {
+    CUnitSimOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse({}, o, error));
+    EXPECT_EQ(o.sim.bindAddress, "127.0.0.1");
+    EXPECT_EQ(o.sim.port, 6969);
+    EXPECT_EQ(o.sim.major, 1);
+    EXPECT_EQ(o.sim.minor, 4);
+    EXPECT_TRUE(o.sim.log);
+    EXPECT_EQ(o.announce.targetAddress, "127.0.0.1");
+    EXPECT_EQ(o.announce.targetPort, 30303);
+    EXPECT_EQ(o.announce.intervalMs, 2000);
+    EXPECT_FALSE(o.messageGiven);
+}
+
+TEST(UnitSimOptions, EveryOptionIsTaken) {
+    CUnitSimOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse({"--bind",
+                       "127.0.0.2",
+                       "--port",
+                       "0",
+                       "--name",
+                       "Unit",
+                       "--mac",
+                       "AA",
+                       "--version",
+                       "2.10",
+                       "--announce-interval",
+                       "0",
+                       "--announce-port",
+                       "30304",
+                       "--announce-address",
+                       "127.0.0.3",
+                       "--message",
+                       "hi",
+                       "--drop-request",
+                       "0.1",
+                       "--drop-reply",
+                       "0.2",
+                       "--duplicate-reply",
+                       "1",
+                       "--corrupt-request",
+                       "0",
+                       "--corrupt-reply",
+                       "0.5",
+                       "--delay-reply",
+                       "0.25:300",
+                       "--silent",
+                       "--seed",
+                       "4000000000",
+                       "--quiet"},
+                      o, error))
+        << error;
+    EXPECT_EQ(o.sim.bindAddress, "127.0.0.2");
+    EXPECT_EQ(o.sim.port, 0);
+    EXPECT_EQ(o.sim.name, "Unit");
+    EXPECT_EQ(o.announce.mac, "AA");
+    EXPECT_EQ(o.sim.major, 2);
+    EXPECT_EQ(o.sim.minor, 10);
+    EXPECT_EQ(o.announce.intervalMs, 0);
+    EXPECT_EQ(o.announce.targetPort, 30304);
+    EXPECT_EQ(o.announce.targetAddress, "127.0.0.3");
+    EXPECT_EQ(o.announce.message, "hi");
+    EXPECT_TRUE(o.messageGiven);
+    EXPECT_DOUBLE_EQ(o.sim.faults.dropRequest, 0.1);
+    EXPECT_DOUBLE_EQ(o.sim.faults.dropReply, 0.2);
+    EXPECT_DOUBLE_EQ(o.sim.faults.duplicateReply, 1);
+    EXPECT_DOUBLE_EQ(o.sim.faults.corruptReply, 0.5);
+    EXPECT_DOUBLE_EQ(o.sim.faults.delayReply, 0.25);
+    EXPECT_EQ(o.sim.faults.delayReplyMs, 300);
+    EXPECT_TRUE(o.sim.faults.silent);
+    EXPECT_EQ(o.sim.faults.seed, 4000000000u);
+    EXPECT_FALSE(o.sim.log);
+
+    CUnitSimOptions v;
+    ASSERT_TRUE(Parse({"--version", "1.04", "--help"}, v, error));
+    EXPECT_EQ(v.sim.minor, 4);
+    EXPECT_TRUE(v.help);
+}
+
+TEST(UnitSimOptions, BadValuesAreNamed) {
+    const std::vector<std::vector<const char*>> bad = {
+        {"--port", "65536"},          {"--port", "-1"},         {"--port"},
+        {"--version", "1"},           {"--version", "1.256"},   {"--version", "x.4"},
+        {"--drop-reply", "1.5"},      {"--drop-reply", "nan"},  {"--delay-reply", "0.5"},
+        {"--delay-reply", "0.5:-3"},  {"--announce-port", "0"}, {"--seed", "5000000000"},
+        {"--announce-interval", "x"}, {"--frobnicate"},
+    };
+    for (const auto& args : bad) {
+        CUnitSimOptions o;
+        std::string error;
+        EXPECT_FALSE(Parse(args, o, error)) << args[0];
+        EXPECT_NE(error.find(args[0]), std::string::npos) << error;
+    }
+}
+
+}  // namespace
