@@ -38,8 +38,8 @@ class CHexFile {
     const std::string& Path() const { return m_path; }
     int32_t TotalLines() const { return m_totalLines.load(std::memory_order_relaxed); }
     int32_t LinesRead() const { return m_linesRead.load(std::memory_order_relaxed); }
-    // Whether the last ComputeImageCrc found data inside the image window; when false its range
-    // is empty and a verify would check nothing.
+    // Whether the last ComputeImageCrc since Load found data inside the image window; when false
+    // its range is empty and a verify would check nothing.
     bool ImageHasData() const { return m_imageHasData; }
 
     // The process's one image, as the last ComputeImageCrc left it.

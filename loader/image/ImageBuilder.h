@@ -1,0 +1,23 @@
+#pragma once
+#include <cstdint>
+
+// Builds the process's one Firmware image and the range a verify request carries.
+class CImageBuilder {
+  public:
+    // Fills the whole image with 0xFF and forgets the range.
+    void Begin();
+    // Places a data record of count bytes at address, of which only the first supplied came from
+    // the line. Bytes outside the image window are dropped and do not count toward the range:
+    // the unit checks the range over its own flash, and those bytes are not in our mirror.
+    void PlaceData(uint32_t address, const uint8_t* data, uint32_t supplied, uint32_t count);
+    // Rounds the range out to multiples of 4 and checksums it; returns the CRC.
+    uint16_t Finish(uint32_t& start, uint32_t& length, uint16_t& crc) const;
+    bool HasData() const { return m_end > m_lowest; }
+
+  private:
+    uint32_t m_lowest = 0xFFFFFFFF;
+    uint32_t m_end = 0;
+};
+
+// The image itself, as the last build left it (all zero before the first).
+const uint8_t* FirmwareImage();
