@@ -9,7 +9,7 @@ packages=(
   clang libclang-rt-14-dev clang-format
   xvfb xauth imagemagick
   srecord iproute2 util-linux
-  dpkg-dev file
+  dpkg-dev file desktop-file-utils procps
 )
 
 missing=()

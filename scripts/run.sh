@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts a simulated unit to try the programs on.
+# Installs what is missing, builds, and runs the demo on a simulated unit at 127.0.0.1 port 6969:
+# with a display it opens Pellisk and Quillon, without one it flashes a sample firmware headless.
+# Options go to scripts/demo-session.sh (--headless, --port N, --no-announce).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 cmake --preset default >/dev/null
 cmake --build --preset default
-exec build/default/tools/unitsim/unitsim --port 6969 --announce-port 30303
+exec scripts/demo-session.sh --build build/default "$@"
