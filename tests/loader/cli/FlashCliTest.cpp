@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Crc16.h"
+#include "HexRecordText.h"
 #include "UnitSim.h"
 
 namespace {
@@ -72,31 +73,16 @@ CRun RunFlash(const std::vector<std::string>& args, int timeoutMs = 30000, int f
     return run;
 }
 
-std::string Record(uint8_t type, uint16_t offset, const std::vector<uint8_t>& data) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, ":%02X%04X%02X", static_cast<unsigned>(data.size()), offset,
-                  type);
-    std::string line = buf;
-    unsigned sum = static_cast<unsigned>(data.size()) + (offset >> 8) + (offset & 0xFF) + type;
-    for (uint8_t b : data) {
-        std::snprintf(buf, sizeof buf, "%02X", b);
-        line += buf;
-        sum += b;
-    }
-    std::snprintf(buf, sizeof buf, "%02X\r\n", (0x100 - (sum & 0xFF)) & 0xFF);
-    return line + buf;
-}
-
 class CFirmware {
   public:
     // count records of 16 bytes at 0x9D000000, CR LF line ends as tools on Windows write them.
     explicit CFirmware(int count, bool withData = true) {
-        text_ = Record(4, 0, {0x1D, 0x00});
+        text_ = HexRecord(4, 0, {0x1D, 0x00}, "\r\n");
         for (int r = 0; r < count; ++r) {
             std::vector<uint8_t> data(16);
             for (int i = 0; i < 16; ++i) data[i] = static_cast<uint8_t>(r * 3 + i * 5 + 1);
             if (withData) bytes_.insert(bytes_.end(), data.begin(), data.end());
-            text_ += Record(withData ? 0 : 5, static_cast<uint16_t>(r * 16), data);
+            text_ += HexRecord(withData ? 0 : 5, static_cast<uint16_t>(r * 16), data, "\r\n");
         }
         text_ += ":00000001FF\r\n";
         char name[] = "/tmp/quillon_cli_XXXXXX";

@@ -9,6 +9,7 @@
 
 #include "BootLink.h"
 #include "BootMessageQueue.h"
+#include "HexRecordText.h"
 
 struct CPathChooser : IFileChooser {
     std::string path;
@@ -17,22 +18,6 @@ struct CPathChooser : IFileChooser {
         return !path.empty();
     }
 };
-
-// One Intel HEX line for count data bytes (each byte = fill(i)) at a 16-bit offset.
-inline std::string HexRecord(uint8_t type, uint16_t offset, const std::vector<uint8_t>& data) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, ":%02X%04X%02X", static_cast<unsigned>(data.size()), offset,
-                  type);
-    std::string line = buf;
-    unsigned sum = static_cast<unsigned>(data.size()) + (offset >> 8) + (offset & 0xFF) + type;
-    for (uint8_t b : data) {
-        std::snprintf(buf, sizeof buf, "%02X", b);
-        line += buf;
-        sum += b;
-    }
-    std::snprintf(buf, sizeof buf, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
-    return line + buf;
-}
 
 // records data records of perRecord bytes from 0x9D000000 upwards, then the end record.
 // Sizes that do not divide 64 KiB must keep the whole file below 64 KiB.

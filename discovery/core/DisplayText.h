@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string_view>
+
+// Announce fields are single-byte text. For display each byte becomes one visible character:
+// printable ASCII as itself, 0x80 to 0xFF as Windows-1252, and control bytes (a lone CR or LF
+// must not break a row into lines) and the five holes of Windows-1252 as U+FFFD, a glyph that
+// nearly every font has.
+char32_t DisplayCodePoint(unsigned char byte);
+
+// Upper-casing for the MAC comparison: ASCII letters only, so the result never depends on a locale.
+char UpperAscii(char c);
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b);

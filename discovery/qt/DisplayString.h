@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QString>
+#include <string_view>
+
+// Single-byte announce text as the list shows it: one visible character per byte.
+QString ToDisplayString(std::string_view bytes);

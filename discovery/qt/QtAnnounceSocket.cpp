@@ -1,0 +1,41 @@
+#include "qt/QtAnnounceSocket.h"
+
+#include <poll.h>
+#include <sys/ioctl.h>
+
+CResult CQtAnnounceSocket::SetProtocolUdp() {
+    m_notifier.reset();
+    return m_socket.SetProtocolUdp();
+}
+
+CResult CQtAnnounceSocket::Bind(uint16_t port) {
+    const CResult result = m_socket.Bind(port);
+    if (!result.Ok()) return result;
+    m_notifier = std::make_unique<QSocketNotifier>(m_socket.Descriptor(), QSocketNotifier::Read);
+    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] { Arrived(); });
+    return result;
+}
+
+// Several waiting datagrams are handled per wake-up, each with its own arrival call: a flood then
+// costs one event-loop round per batch instead of one per datagram, and the bound keeps the window
+// responsive.
+void CQtAnnounceSocket::Arrived() {
+    for (int handled = 0; handled < kArrivalsPerWake; ++handled) {
+        pollfd waiting{m_socket.Descriptor(), POLLIN, 0};
+        if (::poll(&waiting, 1, 0) != 1 || (waiting.revents & POLLIN) == 0) return;
+        int pending = 0;
+        if (::ioctl(m_socket.Descriptor(), FIONREAD, &pending) != 0) pending = 0;
+        m_onDataArrival(pending);
+        // A report opened by that arrival pauses the rest; closing the window stops them.
+        if (!m_notifier || !m_notifier->isEnabled()) return;
+    }
+}
+
+void CQtAnnounceSocket::Close() {
+    m_notifier.reset();  // before the descriptor it watches goes away
+    m_socket.Close();
+}
+
+void CQtAnnounceSocket::SetNotifying(bool on) {
+    if (m_notifier) m_notifier->setEnabled(on);
+}

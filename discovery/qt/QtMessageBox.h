@@ -1,0 +1,15 @@
+#pragma once
+
+#include "core/WindowLayer.h"
+
+class QWidget;
+
+// The error report's box: modal, one OK button, over the window once it is shown.
+class CQtMessageBox : public IMessageBox {
+  public:
+    explicit CQtMessageBox(QWidget* window) : m_window(window) {}
+    void ShowError(std::string_view title, std::string_view text) override;
+
+  private:
+    QWidget* m_window;
+};

@@ -1,0 +1,229 @@
+// The real window, offscreen: layout, drawing, copying, accessibility and the live listener.
+#include <gtest/gtest.h>
+
+#include <QAccessible>
+#include <QAccessibleInterface>
+#include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QImage>
+#include <QTest>
+#include <functional>
+
+#include "LoopbackSender.h"
+#include "RecordingLayer.h"
+#include "qt/PelliskWindow.h"
+
+namespace {
+
+// Runs the event loop until done() holds, for at most timeoutMs.
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 3000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < timeoutMs) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return done();
+}
+
+QString Cell(CPelliskWindow& window, int row, int column) {
+    const CDeviceListModel& model = window.List().Model();
+    return model.data(model.index(row, column), Qt::DisplayRole).toString();
+}
+
+bool RegionHasColour(const QImage& image, QRect region, CRgb rgb) {
+    const QColor wanted(rgb.red, rgb.green, rgb.blue);
+    region = region.intersected(image.rect());
+    for (int y = region.top(); y <= region.bottom(); ++y) {
+        for (int x = region.left(); x <= region.right(); ++x) {
+            if (image.pixelColor(x, y) == wanted) return true;
+        }
+    }
+    return false;
+}
+
+QColor ColourOf(CRgb rgb) {
+    return QColor(rgb.red, rgb.green, rgb.blue);
+}
+
+class PelliskWindowTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        m_window.Load();
+        m_window.show();
+        PumpUntil([] { return false; }, 50);
+    }
+    void Announce(const char* name, const char* mac, const char* ip, const char* message) {
+        m_window.Logic().AddDeviceToList(name, mac, ip, message);
+    }
+
+    CRecordingMessageBox m_box;
+    CPelliskWindow m_window{0, &m_box};
+};
+
+TEST_F(PelliskWindowTest, OpensWithTheDesignedListFillingTheWindow) {
+    ASSERT_TRUE(m_box.m_texts.empty());
+    EXPECT_EQ(m_window.windowTitle(), "Pellisk");
+    ASSERT_DOUBLE_EQ(m_window.TwipsPerPixel(), 15.0) << "the offscreen screen is 96 dpi";
+    CQtDeviceList& list = m_window.List();
+    EXPECT_EQ(m_window.ClientWidth(), 10215);
+    EXPECT_EQ(m_window.ClientHeight(), 2895);
+    EXPECT_EQ(list.geometry(), m_window.rect());
+    const char* headers[] = {"Device", "MAC", "IP Address", "Message"};
+    const int widths[] = {2300, 2100, 1800, 3665};
+    for (int column = 0; column < 4; ++column) {
+        EXPECT_EQ(list.model()->headerData(column, Qt::Horizontal).toString(), headers[column]);
+        EXPECT_EQ(list.ColumnWidth(column + 1), widths[column]) << headers[column];
+        const auto alignment = list.model()
+                                   ->headerData(column, Qt::Horizontal, Qt::TextAlignmentRole)
+                                   .value<Qt::Alignment>();
+        EXPECT_TRUE(alignment & Qt::AlignLeft);
+    }
+    EXPECT_EQ(list.font().pointSize(), 9);
+    EXPECT_EQ(Cell(m_window, 0, 0), "Scanning...");
+    EXPECT_TRUE(m_window.Timer().IsActive());
+    EXPECT_EQ(m_window.Timer().Interval(), 1000);
+    EXPECT_TRUE(m_window.Listener().IsBound());
+}
+
+TEST_F(PelliskWindowTest, ResizingRecomputesTheMessageColumnUnlessMinimised) {
+    CQtDeviceList& list = m_window.List();
+    m_window.resize(m_window.width() + 100, m_window.height() + 40);  // 1500 twips wider
+    PumpUntil([&] { return list.ColumnWidth(4) != 3665; }, 500);
+    EXPECT_EQ(list.ColumnWidth(4), 3665 + 1500);
+    EXPECT_EQ(list.ColumnWidth(1), 2300);
+    EXPECT_EQ(list.geometry(), m_window.rect());
+
+    m_window.setWindowState(Qt::WindowMinimized);
+    PumpUntil([&] { return m_window.isMinimized(); }, 500);
+    ASSERT_TRUE(m_window.isMinimized());
+    ASSERT_TRUE(list.SetColumnWidth(1, 3000).Ok());
+    m_window.Logic().Form_Resize();
+    EXPECT_EQ(list.ColumnWidth(4), 5165) << "left alone while minimised";
+
+    m_window.setWindowState(Qt::WindowNoState);
+    PumpUntil([&] { return !m_window.isMinimized(); }, 500);
+    EXPECT_EQ(list.ColumnWidth(4), 11715 - 3000 - 2100 - 1800 - 350) << "restoring recomputes";
+
+    m_window.resize(300, 100);
+    PumpUntil([&] { return m_window.width() == 300; }, 500);
+    EXPECT_EQ(list.ColumnWidth(4), kMinMessageWidthTwips) << "narrow window: never negative";
+    EXPECT_EQ(list.geometry(), m_window.rect());
+}
+
+TEST_F(PelliskWindowTest, RowsSitOnAlternatingBandsAndShowDrawnIcons) {
+    Announce("Boiler", "00-04-A3-00-00-01", "10.0.0.5", "ready");
+    Announce("Pump", "00-04-A3-00-00-02", "10.0.0.6", "idle");
+    PumpUntil([] { return false; }, 50);
+    CQtDeviceList& list = m_window.List();
+    QImage image = list.viewport()->grab().toImage();
+    const int emptyX = list.viewport()->width() - 4;  // right of every text
+    EXPECT_EQ(image.pixelColor(emptyX, 8), ColourOf(kBandBlue));
+    EXPECT_EQ(image.pixelColor(emptyX, 17 + 8), ColourOf(kBandWhite));
+    EXPECT_EQ(image.pixelColor(emptyX, 34 + 8), ColourOf(kBandBlue)) << "below the rows too";
+    EXPECT_EQ(list.visualRect(list.model()->index(1, 0)).top(), 17);
+
+    const QRect iconArea(0, 0, 24, 17);
+    EXPECT_TRUE(RegionHasColour(image, iconArea, kAddFill));
+    EXPECT_TRUE(RegionHasColour(image, iconArea, kAddOutline));
+    EXPECT_FALSE(RegionHasColour(image, iconArea, kRemoveFill));
+
+    for (int tick = 0; tick < 6; ++tick) m_window.Logic().tmrTimeout_Timer();
+    PumpUntil([] { return false; }, 50);
+    image = list.viewport()->grab().toImage();
+    EXPECT_TRUE(RegionHasColour(image, iconArea, kRemoveFill));
+    EXPECT_TRUE(RegionHasColour(image, iconArea, kRemoveOutline));
+    EXPECT_FALSE(RegionHasColour(image, iconArea, kAddFill));
+}
+
+TEST_F(PelliskWindowTest, HighBytesAndLoneLineBreaksShowAsSingleCharacters) {
+    Announce("Caf\xE9\rX", "mac\n1", "10.0.0.7", "\x80\x81");
+    EXPECT_EQ(Cell(m_window, 0, 0), QString::fromUtf8("Caf\u00E9\uFFFDX"));
+    EXPECT_EQ(Cell(m_window, 0, 1), QString::fromUtf8("mac\uFFFD1"));
+    EXPECT_EQ(Cell(m_window, 0, 3), QString::fromUtf8("\u20AC\uFFFD"));
+    std::string_view raw;
+    ASSERT_TRUE(m_window.List().RowText(1, &raw).Ok());
+    EXPECT_EQ(raw, "Caf\xE9\rX") << "the row keeps the bytes as they came";
+}
+
+TEST_F(PelliskWindowTest, ContextMenuAndCtrlCCopyTheSelectedAddress) {
+    CQtDeviceList& list = m_window.List();
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->setText("untouched");
+    list.setCurrentIndex(list.model()->index(0, 0));
+    EXPECT_FALSE(list.CopySelectedAddress()) << "the placeholder has no address";
+    EXPECT_EQ(clipboard->text(), "untouched");
+
+    Announce("Boiler", "00-04-A3-00-00-01", "10.0.0.5", "ready");
+    Announce("Pump", "00-04-A3-00-00-02", "192.168.7.21", "idle");
+    EXPECT_EQ(list.contextMenuPolicy(), Qt::ActionsContextMenu);
+    ASSERT_TRUE(list.actions().contains(list.CopyAction()));
+    EXPECT_EQ(list.CopyAction()->text(), "Copy IP Address");
+
+    list.setCurrentIndex(list.model()->index(1, 2));
+    list.CopyAction()->trigger();
+    EXPECT_EQ(clipboard->text(), "192.168.7.21");
+
+    list.setCurrentIndex(list.model()->index(0, 3));
+    list.setFocus();
+    QTest::keyClick(&list, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(clipboard->text(), "10.0.0.5");
+}
+
+TEST_F(PelliskWindowTest, ScreenReaderFindsTheListByNameAndReadsItsCells) {
+    Announce("Boiler", "00-04-A3-00-00-01", "10.0.0.5", "ready");
+    PumpUntil([] { return false; }, 50);
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(&m_window.List());
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->text(QAccessible::Name), "Devices");
+    QAccessibleTableInterface* table = list->tableInterface();
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(table->rowCount(), 1);
+    EXPECT_EQ(table->columnCount(), 4);
+    ASSERT_NE(table->cellAt(0, 2), nullptr);
+    EXPECT_EQ(table->cellAt(0, 2)->text(QAccessible::Name), "10.0.0.5");
+    EXPECT_EQ(table->columnDescription(1), "MAC");
+}
+
+TEST_F(PelliskWindowTest, LiveListenerListsLoopbackAnnouncesAndCloseReleasesIt) {
+    const uint16_t port = m_window.Listener().LocalPort();
+    ASSERT_NE(port, 0);
+    CLoopbackSender sender;
+    ASSERT_TRUE(sender.Send(port, "too short\r\nx\r\n"));
+    ASSERT_TRUE(sender.Send(port, "Boiler\r\n00-04-A3-00-00-01\r\nready\r\nfourth"));
+    ASSERT_TRUE(PumpUntil([&] { return Cell(m_window, 0, 0) == "Boiler"; }));
+    EXPECT_EQ(m_window.List().RowCount(), 1);
+    EXPECT_EQ(Cell(m_window, 0, 2), "127.0.0.1");
+    EXPECT_EQ(Cell(m_window, 0, 3), "ready");
+
+    m_window.close();
+    EXPECT_FALSE(m_window.Listener().IsBound());
+    EXPECT_FALSE(m_window.Timer().IsActive());
+    CUdpAnnounceSocket again;
+    ASSERT_TRUE(again.SetProtocolUdp().Ok());
+    EXPECT_TRUE(again.Bind(port).Ok()) << "the port is free once the window has closed";
+    EXPECT_TRUE(m_box.m_texts.empty());
+}
+
+TEST(PelliskWindowBind, HeldPortIsReportedAndTheWindowStillOpensScanning) {
+    CPortHolder holder;
+    ASSERT_NE(holder.Port(), 0);
+    CRecordingMessageBox box;
+    CPelliskWindow window(holder.Port(), &box);
+    window.Load();
+    window.show();
+    PumpUntil([] { return false; }, 50);
+    ASSERT_EQ(box.m_texts.size(), 1u);
+    EXPECT_EQ(box.m_titles[0], "Pellisk");
+    EXPECT_TRUE(box.m_texts[0].ends_with(") in procedure Form_Load of Form frmMain on line 40"))
+        << box.m_texts[0];
+    EXPECT_TRUE(box.m_texts[0].starts_with("Error " + std::to_string(EADDRINUSE) + " ("));
+    EXPECT_FALSE(window.Listener().IsBound());
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(window.Timer().IsActive());
+    EXPECT_EQ(Cell(window, 0, 0), "Scanning...");
+    EXPECT_EQ(window.ClientWidth(), 10215);
+}
+
+}  // namespace

@@ -1,0 +1,64 @@
+// The window's real listener against the simulated unit's announcer, over loopback only.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <functional>
+
+#include "Announcer.h"
+#include "RecordingLayer.h"
+#include "qt/PelliskWindow.h"
+
+namespace {
+
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < timeoutMs) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return done();
+}
+
+TEST(UnitsimLoopback, AnnouncingUnitIsListedRefreshedAndAgedOut) {
+    CRecordingMessageBox box;
+    CPelliskWindow window(0, &box);
+    window.Load();
+    window.show();
+    const uint16_t port = window.Listener().LocalPort();
+    ASSERT_NE(port, 0);
+    CQtDeviceList& list = window.List();
+
+    CAnnounceConfig config;
+    config.message = "Bootloader on UDP port 6969";
+    config.targetAddress = "127.0.0.1";
+    config.targetPort = port;
+    config.intervalMs = 100;
+    CAnnouncer announcer(config);
+    ASSERT_TRUE(announcer.Start());
+    std::string_view name;
+    ASSERT_TRUE(PumpUntil([&] { return list.RowText(1, &name).Ok() && name == "Tolvane Unit"; }));
+    ASSERT_TRUE(PumpUntil([&] { return announcer.Sent() >= 3; }));
+    PumpUntil([] { return false; }, 100);
+    announcer.Stop();
+    PumpUntil([] { return false; }, 100);
+
+    ASSERT_EQ(list.RowCount(), 1) << "one row however often the unit announces";
+    std::string_view cell;
+    ASSERT_TRUE(list.SubItem(1, 1, &cell).Ok());
+    EXPECT_EQ(cell, "00-04-A3-12-34-56");
+    ASSERT_TRUE(list.SubItem(1, 2, &cell).Ok());
+    EXPECT_EQ(cell, "127.0.0.1");
+    ASSERT_TRUE(list.SubItem(1, 3, &cell).Ok());
+    EXPECT_EQ(cell, "Bootloader on UDP port 6969");
+    ASSERT_TRUE(list.SmallIcon(1, &cell).Ok());
+    EXPECT_EQ(cell, "") << "refreshed rows lose the add icon";
+
+    // Silent now: the ticks take it away on the seventh.
+    for (int tick = 0; tick < 7; ++tick) window.Logic().tmrTimeout_Timer();
+    ASSERT_TRUE(list.RowText(1, &name).Ok());
+    EXPECT_EQ(name, "Scanning...");
+    EXPECT_TRUE(box.m_texts.empty());
+}
+
+}  // namespace
