@@ -57,7 +57,7 @@ void WriteRecord(FILE* out, uint8_t type, uint16_t offset, const uint8_t* data, 
 // Walks the layout: calls place(address, count) for every record in order; false when an
 // address would leave the range the options allow.
 template <typename Place>
-bool WalkLayout(const SHexGenOptions& options, Place place) {
+bool WalkLayout(const CHexGenOptions& options, Place place) {
     const uint64_t limit = options.extendedLinear ? 0x100000000ULL : 0x10000ULL;
     uint64_t address = options.startAddress;
     uint32_t left = options.totalBytes;
@@ -76,7 +76,7 @@ bool WalkLayout(const SHexGenOptions& options, Place place) {
 }
 }  // namespace
 
-bool WriteHex(FILE* out, const SHexGenOptions& options, std::string& error) {
+bool WriteHex(FILE* out, const CHexGenOptions& options, std::string& error) {
     if (options.bytesPerRecord < 1 || options.bytesPerRecord > 255) {
         error = "bytes per record must be 1 to 255";
         return false;
@@ -109,7 +109,7 @@ bool WriteHex(FILE* out, const SHexGenOptions& options, std::string& error) {
     return true;
 }
 
-bool WriteHexFile(const std::string& path, const SHexGenOptions& options, std::string& error) {
+bool WriteHexFile(const std::string& path, const CHexGenOptions& options, std::string& error) {
     FILE* out = std::fopen(path.c_str(), "wb");
     if (out == nullptr) {
         error = "cannot create " + path;

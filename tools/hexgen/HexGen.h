@@ -4,7 +4,7 @@
 #include <string>
 
 // Sample Intel HEX files: random data in records of a fixed size, deterministic for a seed.
-struct SHexGenOptions {
+struct CHexGenOptions {
     uint32_t totalBytes = 4096;
     uint32_t bytesPerRecord = 16;  // 1 to 255; 16 and 32 are the usual sizes
     uint32_t startAddress = 0x1D000000;
@@ -19,5 +19,5 @@ struct SHexGenOptions {
 };
 
 // Writes the records and an end record. False with a reason when the options can't be met.
-bool WriteHex(FILE* out, const SHexGenOptions& options, std::string& error);
-bool WriteHexFile(const std::string& path, const SHexGenOptions& options, std::string& error);
+bool WriteHex(FILE* out, const CHexGenOptions& options, std::string& error);
+bool WriteHexFile(const std::string& path, const CHexGenOptions& options, std::string& error);

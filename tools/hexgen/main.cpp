@@ -31,7 +31,7 @@ bool ParseNumber(const char* text, uint32_t& value) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    SHexGenOptions options;
+    CHexGenOptions options;
     const char* output = nullptr;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];

@@ -75,12 +75,12 @@ SSrecResult AskSrecord(const std::string& srecCat, const std::string& srecInfo,
 
 struct SCase {
     const char* name;
-    SHexGenOptions options;
+    CHexGenOptions options;
 };
 
-SHexGenOptions Options(uint32_t bytes, uint32_t perRecord, uint32_t start, uint32_t seed,
+CHexGenOptions Options(uint32_t bytes, uint32_t perRecord, uint32_t start, uint32_t seed,
                        uint32_t gapEvery, uint32_t gapBytes, bool crlf) {
-    SHexGenOptions o;
+    CHexGenOptions o;
     o.totalBytes = bytes;
     o.bytesPerRecord = perRecord;
     o.startAddress = start;
