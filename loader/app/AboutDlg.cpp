@@ -1,0 +1,7 @@
+#include "AboutDlg.h"
+
+#include "DialogWindow.h"
+
+int CAboutDlg::DoModal() {
+    return m_owner.RunAboutBox(*this);
+}

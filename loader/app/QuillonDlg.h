@@ -1,0 +1,75 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "BootLink.h"
+#include "BootMessageQueue.h"
+#include "DialogWindow.h"
+#include "QuillonIds.h"
+
+// The loader's main dialog: the order of operations behind its buttons, the status log and the
+// control states. It talks to the screen only through IDialogWindow, so any window layer (a
+// real window, a console, a test recorder) can drive it.
+class CQuillonDlg {
+  public:
+    enum : int { kSaveControls = 1, kRestoreControls = 2 };
+
+    explicit CQuillonDlg(IDialogWindow& window);
+    virtual ~CQuillonDlg();
+    CQuillonDlg(const CQuillonDlg&) = delete;
+    CQuillonDlg& operator=(const CQuillonDlg&) = delete;
+
+    int DoModal() { return m_window.RunModal(*this); }
+
+    // Set-up and the framework's commands.
+    bool OnInitDialog();
+    void OnSysCommand(unsigned command);
+    void OnOK();
+    void OnCancel();
+    int OnQueryDragIcon() const { return m_hIcon; }
+
+    // Handlers.
+    void OnConnect();
+    void OnLoadFirmware();
+    void OnFlashFirmware();
+    int OnBootReply(uint32_t length, const uint8_t* reply);
+    int OnBootTimeout(uint32_t code);
+    void OnTimer(unsigned id);
+
+    // The notifications waiting for the dialog thread, each handed to its handler in order.
+    // A window layer calls this when NotifyFd becomes readable.
+    void DispatchBootMessages();
+    int NotifyFd() const { return m_notify.WakeFd(); }
+
+    // Operations.
+    bool ExchangeData(bool toMembers);
+    void AppendLog(const char* line);
+    void ClearLog();
+    void SaveRestoreControls(int mode);
+    void InitControls();
+
+    // The last line of the log, without its line break; empty when the log is.
+    std::string LastLogLine() const;
+
+    // The worker posts here; it outlives m_link, which stops the worker as it goes.
+    CBootMessageQueue m_notify;
+
+    int m_hIcon = 0;
+    CBootLink m_link;
+    uint8_t m_flashing = 0;
+    uint8_t m_connected = 0;
+    std::string m_logText;
+    uint32_t m_ipAddress = 0;
+    uint32_t m_port = 0;
+
+  protected:
+    // The link's Open; a seam for the socket failures a healthy system never shows.
+    virtual bool OpenLink(uint16_t port, uint32_t address) { return m_link.Open(port, address); }
+
+  private:
+    // True when the open file can be programmed; otherwise logs why not.
+    bool FirmwareReadyToFlash();
+
+    IDialogWindow& m_window;
+    uint32_t m_savedControls = 0;
+};

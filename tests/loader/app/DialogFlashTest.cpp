@@ -1,0 +1,281 @@
+// Load Firmware and Flash Firmware against the simulated unit on 127.0.0.1.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+
+#include "DialogRig.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// The image CRC and range of a file, computed by a hex file of its own.
+struct CImageOf {
+    explicit CImageOf(const std::string& path) {
+        CRecordingWindow chooser;
+        chooser.SetChooserAnswer(path);
+        CHexFile file;
+        file.SetFileChooser(&chooser);
+        EXPECT_TRUE(file.Load());
+        file.ComputeImageCrc(start, length, crc);
+        lines = file.TotalLines();
+    }
+    uint32_t start = 0, length = 0;
+    uint16_t crc = 0;
+    int32_t lines = 0;
+};
+
+void ExpectFileLoadedControls(CDialogRig& rig) {
+    EXPECT_TRUE(rig.window.IsControlEnabled(IDC_LOAD_FIRMWARE));
+    EXPECT_TRUE(rig.window.IsControlEnabled(IDC_FLASH_FIRMWARE));
+    EXPECT_TRUE(rig.window.IsControlEnabled(IDC_CONNECT));
+    EXPECT_FALSE(rig.window.IsControlEnabled(IDC_IP_ADDRESS));
+    EXPECT_FALSE(rig.window.IsControlEnabled(IDC_UDP_PORT));
+    EXPECT_EQ(rig.dlg.m_flashing, 0);
+}
+
+class DialogFlash : public testing::TestWithParam<bool> {};
+
+TEST_P(DialogFlash, WholeRunProgramsTheUnitAndDisconnects) {
+    const bool reset = GetParam();
+    CDialogRig rig(LoopbackUnit("Bench", 1, 4));
+    const std::string path = WriteFirmware(3000);  // about 190 records: many batches
+    const CImageOf image(path);
+    ASSERT_TRUE(rig.Connect());
+    ASSERT_TRUE(rig.Load(path));
+    EXPECT_TRUE(rig.window.IsControlEnabled(IDC_FLASH_FIRMWARE));
+    rig.window.CheckControl(IDC_RESET_DEFAULTS, reset);
+
+    uint32_t rangeAtEnd = 0, positionAtEnd = 0;
+    rig.window.OnLogWritten([&](const std::string& log) {
+        if (log.size() >= 26 &&
+            log.compare(log.size() - 26, 26, "Programmed successfully.\r\n") == 0) {
+            rig.window.FireTimer(kProgressTimerId);
+            rangeAtEnd = rig.window.Control(IDC_PROGRESS).rangeHigh;
+            positionAtEnd = rig.window.Control(IDC_PROGRESS).position;
+        }
+    });
+    rig.dlg.OnFlashFirmware();
+    EXPECT_FALSE(rig.window.IsControlEnabled(IDC_LOAD_FIRMWARE));
+    EXPECT_FALSE(rig.window.IsControlEnabled(IDC_FLASH_FIRMWARE));
+    EXPECT_TRUE(rig.window.IsControlEnabled(IDC_CONNECT));
+    ASSERT_TRUE(rig.WaitForLine("Disconnected.", 20000)) << rig.dlg.m_logText;
+
+    Lines expected = {"Firmware loaded successfully."};
+    if (reset) expected.push_back("Scheduling reset to defaults...");
+    for (const char* line :
+         {"Verifying & erasing firmware...", "Programming firmware...", "Programmed successfully.",
+          "Verification successful.", "Bootloader exited, unit restarted.", "Disconnected."})
+        expected.push_back(line);
+    EXPECT_EQ(rig.LinesFrom("Firmware loaded successfully."), expected);
+    EXPECT_EQ(rig.sim.ResetCount(), reset ? 1 : 0);
+    EXPECT_EQ(rig.sim.EraseCount(), 1);
+    EXPECT_TRUE(rig.sim.Exited());
+    EXPECT_EQ(rig.sim.FlashCrc(image.start, image.length), image.crc);
+    EXPECT_GE(rig.RequestsFor(CMD_PROGRAM), (image.lines + 10) / 11);
+    EXPECT_EQ(rangeAtEnd, static_cast<uint32_t>(image.lines));
+    EXPECT_EQ(positionAtEnd, rangeAtEnd);  // full once the last record is read
+
+    EXPECT_EQ(rig.dlg.m_flashing, 0);
+    EXPECT_EQ(rig.dlg.m_connected, 0);
+    EXPECT_FALSE(rig.dlg.m_link.HexFile().IsOpen());
+    EXPECT_FALSE(rig.window.IsControlEnabled(IDC_LOAD_FIRMWARE));
+    EXPECT_FALSE(rig.window.IsControlEnabled(IDC_FLASH_FIRMWARE));
+    EXPECT_TRUE(rig.window.IsControlEnabled(IDC_IP_ADDRESS));
+    EXPECT_EQ(rig.window.GetControlText(IDC_CONNECT), "Connect");
+}
+
+INSTANTIATE_TEST_SUITE_P(Reset, DialogFlash, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& info) {
+                             return info.param ? "WithReset" : "WithoutReset";
+                         });
+
+TEST(DialogFlashFaults, VerifyMismatchStopsWithOnlyDisconnectLeft) {
+    CDialogRig rig;
+    const std::string path = WriteFirmware(600);
+    const CImageOf image(path);
+    const uint16_t wrong = static_cast<uint16_t>(image.crc ^ 0x0101);
+    rig.sim.SetCustomReply(CMD_VERIFY,
+                           {4, static_cast<uint8_t>(wrong), static_cast<uint8_t>(wrong >> 8)});
+    ASSERT_TRUE(rig.Connect());
+    ASSERT_TRUE(rig.Load(path));
+    rig.dlg.OnFlashFirmware();
+    ASSERT_TRUE(rig.WaitForLine("Verification failed.", 10000));
+    rig.window.PumpFor(100);
+    EXPECT_EQ(rig.Lines().back(), "Verification failed.");
+    EXPECT_EQ(rig.dlg.m_flashing, 1);
+    EXPECT_EQ(rig.dlg.m_connected, 1);
+    EXPECT_FALSE(rig.window.IsControlEnabled(IDC_LOAD_FIRMWARE));
+    EXPECT_FALSE(rig.window.IsControlEnabled(IDC_FLASH_FIRMWARE));
+    EXPECT_TRUE(rig.window.IsControlEnabled(IDC_CONNECT));
+    EXPECT_FALSE(rig.sim.Exited());
+
+    // A verify reply too short to hold a CRC confirms nothing, even if its Frame CRC matched.
+    const uint8_t shortReply[] = {4, static_cast<uint8_t>(image.crc),
+                                  static_cast<uint8_t>(image.crc >> 8)};
+    rig.dlg.OnBootReply(3, shortReply);
+    EXPECT_EQ(rig.Lines().back(), "Verification failed.");
+    EXPECT_EQ(rig.dlg.m_connected, 1);
+}
+
+// Makes the unit fall silent the moment the log reaches `line`, before the next command goes.
+void SilenceAt(CDialogRig& rig, const std::string& line) {
+    rig.window.OnLogWritten([&rig, tail = line + "\r\n"](const std::string& log) {
+        if (log.size() >= tail.size() &&
+            log.compare(log.size() - tail.size(), tail.size(), tail) == 0)
+            rig.sim.SetSilent(true);
+    });
+}
+
+struct CStepCase {
+    const char* label;
+    const char* silenceAt;  // nullptr: silent before Flash Firmware
+    int minMs, maxMs;
+};
+
+void PrintTo(const CStepCase& c, std::ostream* os) {
+    *os << c.label;
+}
+
+class DialogFlashTimeout : public testing::TestWithParam<CStepCase> {};
+
+TEST_P(DialogFlashTimeout, NoAnswerFailsTheStepAndRestoresTheFileLoadedControls) {
+    const CStepCase& c = GetParam();
+    CDialogRig rig;
+    const std::string path = WriteFirmware(400);
+    ASSERT_TRUE(rig.Connect());
+    ASSERT_TRUE(rig.Load(path));
+    if (c.silenceAt == nullptr)
+        rig.sim.SetSilent(true);
+    else
+        SilenceAt(rig, c.silenceAt);
+    const auto start = std::chrono::steady_clock::now();
+    rig.dlg.OnFlashFirmware();
+    ASSERT_TRUE(rig.WaitForLine("No response, operation failed.", c.maxMs + 3000))
+        << rig.dlg.m_logText;
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start);
+    EXPECT_GE(took.count(), c.minMs);
+    EXPECT_LE(took.count(), c.maxMs);
+    ExpectFileLoadedControls(rig);
+    EXPECT_EQ(rig.window.GetControlText(IDC_CONNECT), "Disconnect");
+    EXPECT_EQ(rig.dlg.m_connected, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, DialogFlashTimeout,
+    testing::Values(CStepCase{"Erase", nullptr, 9500, 13000},
+                    CStepCase{"Program", "Programming firmware...", 900, 4000},
+                    CStepCase{"Verify", "Programmed successfully.", 9500, 13000}),
+    [](const testing::TestParamInfo<CStepCase>& info) { return info.param.label; });
+
+TEST(DialogFlashFaults, LateEraseReplyAfterTheTimeoutIsLoggedButDoesNotProgram) {
+    CDialogRig rig;
+    const std::string path = WriteFirmware(400);
+    ASSERT_TRUE(rig.Connect());
+    ASSERT_TRUE(rig.Load(path));
+    // Erase answered only after its tries ran out: the time-out is reported first.
+    CFaultConfig faults;
+    faults.delayReply = 1.0;
+    faults.delayReplyMs = 10600;
+    rig.sim.SetFaults(faults);
+    rig.dlg.OnFlashFirmware();
+    ASSERT_TRUE(rig.WaitForLine("No response, operation failed.", 14000));
+    ExpectFileLoadedControls(rig);
+    ASSERT_TRUE(rig.WaitForLine("Programming firmware...", 4000)) << rig.dlg.m_logText;
+    rig.window.PumpFor(300);
+    EXPECT_EQ(rig.RequestsFor(CMD_PROGRAM), 0);
+    EXPECT_EQ(rig.dlg.m_flashing, 0);
+    ExpectFileLoadedControls(rig);
+    EXPECT_EQ(rig.LinesFrom("No response, operation failed.")[1], "Programming firmware...");
+}
+
+TEST(DialogFlashFaults, DisconnectDuringProgrammingSendsExitAndStops) {
+    CDialogRig rig;
+    const std::string path = WriteFirmware(96 * 1024);  // long enough to interrupt
+    ASSERT_TRUE(rig.Connect());
+    ASSERT_TRUE(rig.Load(path));
+    rig.dlg.OnFlashFirmware();
+    ASSERT_TRUE(rig.window.PumpUntil(
+        [&] {
+            rig.window.FireTimer(kProgressTimerId);
+            return rig.dlg.m_link.CurrentCommand() == CMD_PROGRAM &&
+                   rig.window.Control(IDC_PROGRESS).position >= 50;
+        },
+        10000));
+    rig.dlg.OnConnect();
+    EXPECT_EQ(rig.LinesFrom("Bootloader exited, unit restarted."),
+              (Lines{"Bootloader exited, unit restarted.", "Disconnected."}));
+    EXPECT_EQ(rig.RequestsFor(CMD_EXIT), 1);
+    EXPECT_FALSE(rig.dlg.m_link.WorkerRunning());
+    const size_t requests = rig.sim.RequestCount();
+    rig.window.PumpFor(400);
+    EXPECT_EQ(rig.sim.RequestCount(), requests);
+    EXPECT_EQ(rig.Lines().back(), "Disconnected.");
+    EXPECT_FALSE(rig.window.IsControlEnabled(IDC_FLASH_FIRMWARE));
+    EXPECT_TRUE(rig.window.IsControlEnabled(IDC_UDP_PORT));
+}
+
+TEST(DialogFlashChecks, NothingIsErasedWhenTheFileCannotBeProgrammed) {
+    CDialogRig rig;
+    ASSERT_TRUE(rig.Connect());
+    const std::string good = WriteFirmware(200);
+    const struct {
+        std::string path;
+        const char* line;
+    } cases[] = {
+        {"", "No firmware file is open; load one first. Nothing erased."},
+        {WriteText("; build 12\n:0400000001020304F2\n:00000001FF\n"),
+         "Firmware file does not start with a record; nothing erased."},
+        {WriteText(""), "Firmware file does not start with a record; nothing erased."},
+        // Boot flash only: nothing lands in the program flash image.
+        {WriteText(":020000041FC01B\n:0400000001020304F2\n:00000001FF\n"),
+         "Firmware file has no data to program; nothing erased."},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(rig.Load(good));
+        if (c.path.empty()) {
+            rig.window.SetChooserAnswer("", false);  // a cancelled Load closes the file
+            rig.dlg.OnLoadFirmware();
+            EXPECT_EQ(rig.dlg.LastLogLine(), "Firmware loading failed/aborted.");
+        } else {
+            ASSERT_TRUE(rig.Load(c.path));
+        }
+        EXPECT_TRUE(rig.window.IsControlEnabled(IDC_FLASH_FIRMWARE));
+        rig.dlg.OnFlashFirmware();
+        EXPECT_EQ(rig.dlg.LastLogLine(), c.line);
+        ExpectFileLoadedControls(rig);
+    }
+    rig.window.PumpFor(200);
+    EXPECT_EQ(rig.RequestsFor(CMD_ERASE), 0);
+    EXPECT_EQ(rig.RequestsFor(CMD_RESET_DEFAULTS), 0);
+    EXPECT_EQ(rig.sim.EraseCount(), 0);
+}
+
+TEST(DialogFlashChecks, FileGoneAfterTheEraseIsReportedAndGivesTheControlsBack) {
+    CDialogRig rig;
+    ASSERT_TRUE(rig.Connect());
+    ASSERT_TRUE(rig.Load(WriteFirmware(200)));
+    rig.dlg.OnFlashFirmware();
+    rig.dlg.m_link.CloseFile();  // before the erase reply is handled
+    ASSERT_TRUE(rig.WaitForLine(
+        "Firmware file could not be read; the unit is erased but not programmed.", 5000));
+    EXPECT_EQ(rig.sim.EraseCount(), 1);
+    EXPECT_EQ(rig.RequestsFor(CMD_PROGRAM), 0);
+    ExpectFileLoadedControls(rig);
+}
+
+TEST(DialogFlashChecks, FailedLoadLogsAndChangesNoControl) {
+    CDialogRig rig;
+    ASSERT_TRUE(rig.Connect());
+    rig.window.SetChooserAnswer(TempPath(".missing.hex"));
+    rig.dlg.OnLoadFirmware();
+    EXPECT_EQ(rig.dlg.LastLogLine(), "Firmware loading failed/aborted.");
+    EXPECT_FALSE(rig.window.IsControlEnabled(IDC_FLASH_FIRMWARE));
+    EXPECT_TRUE(rig.window.IsControlEnabled(IDC_LOAD_FIRMWARE));
+    ASSERT_FALSE(rig.window.m_chooserFilters.empty());
+    EXPECT_EQ(rig.window.m_chooserFilters.back(), "Hex File (*.hex)|*.hex|");
+}
+
+}  // namespace

@@ -1,0 +1,126 @@
+#include "DialogRig.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "FrameCodec.h"
+#include "HexGen.h"
+
+CUnitSimConfig LoopbackUnit(const std::string& name, uint8_t major, uint8_t minor) {
+    CUnitSimConfig config;
+    config.bindAddress = "127.0.0.1";
+    config.port = 0;
+    config.name = name;
+    config.major = major;
+    config.minor = minor;
+    return config;
+}
+
+CDialogRig::CDialogRig(CUnitSimConfig config) : sim(std::move(config)) {
+    EXPECT_TRUE(sim.Start());
+    window.Attach(dlg);
+}
+
+bool CDialogRig::Connect(int timeoutMs) {
+    window.TypeAddress("127.0.0.1");  // never the start address
+    window.TypePort(std::to_string(sim.Port()));
+    dlg.OnConnect();
+    return window.PumpUntil([this] { return dlg.m_connected != 0; }, timeoutMs);
+}
+
+bool CDialogRig::Load(const std::string& path) {
+    window.SetChooserAnswer(path);
+    dlg.OnLoadFirmware();
+    return dlg.LastLogLine() == "Firmware loaded successfully.";
+}
+
+bool CDialogRig::WaitForLine(const std::string& line, int timeoutMs) {
+    return window.PumpUntil([&] { return HasLine(line); }, timeoutMs);
+}
+
+std::vector<std::string> CDialogRig::Lines() const {
+    std::vector<std::string> lines;
+    const std::string& text = dlg.m_logText;
+    size_t from = 0;
+    for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", from)) {
+        lines.push_back(text.substr(from, at - from));
+        from = at + 2;
+    }
+    if (from < text.size()) lines.push_back(text.substr(from));
+    return lines;
+}
+
+bool CDialogRig::HasLine(const std::string& line) const {
+    for (const std::string& l : Lines())
+        if (l == line) return true;
+    return false;
+}
+
+std::vector<std::string> CDialogRig::LinesFrom(const std::string& from) const {
+    std::vector<std::string> lines = Lines();
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (lines[i] == from) return {lines.begin() + static_cast<long>(i), lines.end()};
+    return {};
+}
+
+int CDialogRig::RequestsFor(uint8_t command) const {
+    int count = 0;
+    for (const CSeenRequest& r : sim.Requests())
+        if (!r.wakeup && r.frame && r.command == command) ++count;
+    return count;
+}
+
+std::string TempPath(const std::string& suffix) {
+    static int serial = 0;
+    const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = info != nullptr ? std::string(info->test_suite_name()) + "_" + info->name()
+                                       : std::string("rig");
+    for (char& c : name)
+        if (c == '/') c = '_';
+    return testing::TempDir() + "quillon_" + std::to_string(::getpid()) + "_" + name + "_" +
+           std::to_string(++serial) + suffix;
+}
+
+std::string WriteFirmware(uint32_t totalBytes, uint32_t seed) {
+    CHexGenOptions options;
+    options.totalBytes = totalBytes;
+    options.seed = seed;
+    std::string error;
+    const std::string path = TempPath(".hex");
+    EXPECT_TRUE(WriteHexFile(path, options, error)) << error;
+    return path;
+}
+
+std::string WriteText(const std::string& text) {
+    const std::string path = TempPath(".hex");
+    FILE* f = std::fopen(path.c_str(), "wb");
+    EXPECT_NE(f, nullptr);
+    if (f != nullptr) {
+        std::fwrite(text.data(), 1, text.size(), f);
+        std::fclose(f);
+    }
+    return path;
+}
+
+void SendFrameToLink(CQuillonDlg& dlg, const std::vector<uint8_t>& body) {
+    uint8_t scratch[kRequestScratchSize] = {};
+    uint8_t frame[kFrameBufferSize] = {};
+    std::copy(body.begin(), body.end(), scratch);
+    uint16_t length = 0;
+    ASSERT_TRUE(EncodeFrame(scratch, sizeof scratch, static_cast<uint16_t>(body.size()), frame,
+                            sizeof frame, length));
+    const uint16_t port = dlg.m_link.UdpLink().LocalPort();
+    ASSERT_NE(port, 0);
+    const int s = ::socket(AF_INET, SOCK_DGRAM, 0);
+    ASSERT_GE(s, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(::sendto(s, frame, length, 0, reinterpret_cast<sockaddr*>(&to), sizeof to), length);
+    ::close(s);
+}

@@ -1,0 +1,38 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "QuillonDlg.h"
+#include "RecordingWindow.h"
+#include "UnitSim.h"
+
+// A simulated unit on 127.0.0.1 with an ephemeral port.
+CUnitSimConfig LoopbackUnit(const std::string& name = "", uint8_t major = 1, uint8_t minor = 4);
+
+// The dialog through the recording layer against one simulated unit.
+struct CDialogRig {
+    explicit CDialogRig(CUnitSimConfig config = LoopbackUnit());
+
+    // Types 127.0.0.1 and the unit's port, presses Connect and waits for the outcome.
+    bool Connect(int timeoutMs = 3000);
+    // Loads path through the chooser; true when the log says it loaded.
+    bool Load(const std::string& path);
+    bool WaitForLine(const std::string& line, int timeoutMs);
+    bool HasLine(const std::string& line) const;
+    std::vector<std::string> Lines() const;
+    // The lines from the first occurrence of `from` on.
+    std::vector<std::string> LinesFrom(const std::string& from) const;
+    int RequestsFor(uint8_t command) const;
+
+    CUnitSim sim;
+    CRecordingWindow window;
+    CQuillonDlg dlg{window};
+};
+
+// A fresh temporary path for this test.
+std::string TempPath(const std::string& suffix);
+// A generated HEX file of totalBytes data bytes in 16-byte records at 0x1D000000.
+std::string WriteFirmware(uint32_t totalBytes, uint32_t seed = 7);
+std::string WriteText(const std::string& text);
+// Sends one Frame with this body from a fresh loopback socket to the dialog's link.
+void SendFrameToLink(CQuillonDlg& dlg, const std::vector<uint8_t>& body);
