@@ -37,7 +37,7 @@ std::string HexFileFor(uint32_t bytes) {
     const std::string path = (BenchDir() / ("image_" + std::to_string(bytes) + ".hex")).string();
     if (!std::filesystem::exists(path)) {
         std::filesystem::create_directories(BenchDir());
-        SHexGenOptions options;
+        CHexGenOptions options;
         options.totalBytes = bytes;
         options.bytesPerRecord = 16;
         options.startAddress = 0x1D000000;
