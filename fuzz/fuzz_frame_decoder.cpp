@@ -27,8 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (decoder.frameComplete) {
             const uint16_t n = decoder.replyLength;
             if (n < 3) abort();
-            const uint16_t received = static_cast<uint16_t>(decoder.reply[n - 2] |
-                                                            decoder.reply[n - 1] << 8);
+            const uint16_t received =
+                static_cast<uint16_t>(decoder.reply[n - 2] | decoder.reply[n - 1] << 8);
             if (Crc16(decoder.reply, n - 2u) != received) abort();
             g_completed = g_completed + 1;
         }
