@@ -169,6 +169,20 @@ TEST_F(FlashCliTest, InfoPrintsTheVersionLineAndDisconnects) {
               "Bootloader exited, unit restarted.\nDisconnected.\n");
 }
 
+TEST_F(FlashCliTest, ExtendedTimeoutWakesWithTheExtendedVariant) {
+    StartUnit();
+    EXPECT_EQ(RunFlash(Args({"--extended-timeout", "--info", "127.0.0.1"})).status, 0);
+    const auto seen = unit_->Requests();
+    ASSERT_FALSE(seen.empty());
+    EXPECT_TRUE(seen[0].wakeup);
+    EXPECT_EQ(seen[0].wakeText, "remotebootlext");
+
+    unit_->ClearRequests();
+    EXPECT_EQ(RunFlash(Args({"--info", "127.0.0.1"})).status, 0);
+    ASSERT_FALSE(unit_->Requests().empty());
+    EXPECT_EQ(unit_->Requests()[0].wakeText, "remotebootlstd");
+}
+
 TEST_F(FlashCliTest, AVerifyMismatchExitsWithTwoAndLeavesTheBootloaderRunning) {
     StartUnit();
     unit_->SetCustomReply(4, {4, 0x12, 0x34});
