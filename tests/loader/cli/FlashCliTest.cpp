@@ -232,6 +232,11 @@ TEST_F(FlashCliTest, UnusableFirmwareExitsWithThree) {
 }
 
 TEST_F(FlashCliTest, ASocketThatCannotBeMadeExitsWithFour) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    // The sanitizer runtimes hold descriptors of their own, so no limit leaves exactly the
+    // socket without one; the plain build runs this case.
+    GTEST_SKIP() << "descriptor counts differ under sanitizers";
+#endif
     StartUnit();
     CFirmware fw(4);
     // stdin, stdout, stderr and the notification fd: no descriptor is left for the socket.
