@@ -184,24 +184,32 @@ void CQuillonDlg::OnLoadFirmware() {
 
 bool CQuillonDlg::FirmwareReadyToFlash() {
     // Checked before anything is sent: an erase must never be followed by nothing. Flash
-    // Firmware stays enabled after a failed Load, so the file is looked at here.
-    CHexFile& file = m_link.HexFile();
-    if (!file.IsOpen()) {
-        AppendLog("No firmware file is open; load one first. Nothing erased.");
-        return false;
-    }
-    uint8_t record[(kReadRecordLimit - 2) / 2 + 1];
-    if (!file.Rewind() || file.ReadRecord(record, kReadRecordLimit) == 0) {
-        AppendLog("Firmware file does not start with a record; nothing erased.");
-        return false;
-    }
-    uint32_t start = 0;
-    uint32_t length = 0;
-    uint16_t crc = 0;
-    file.ComputeImageCrc(start, length, crc);
-    if (!file.ImageHasData()) {
-        AppendLog("Firmware file has no data to program; nothing erased.");
-        return false;
+    // Firmware stays enabled after a failed Load, so the file is looked at here, serialised
+    // with the worker, which may still be answering a late reply of an earlier run.
+    enum class EState { kNoFile, kNoRecord, kNoData, kReady };
+    const EState state = m_link.WithHexFile([](CHexFile& file) {
+        if (!file.IsOpen()) return EState::kNoFile;
+        uint8_t record[(kReadRecordLimit - 2) / 2 + 1];
+        if (!file.Rewind() || file.ReadRecord(record, kReadRecordLimit) == 0)
+            return EState::kNoRecord;
+        uint32_t start = 0;
+        uint32_t length = 0;
+        uint16_t crc = 0;
+        file.ComputeImageCrc(start, length, crc);
+        return file.ImageHasData() ? EState::kReady : EState::kNoData;
+    });
+    switch (state) {
+        case EState::kNoFile:
+            AppendLog("No firmware file is open; load one first. Nothing erased.");
+            return false;
+        case EState::kNoRecord:
+            AppendLog("Firmware file does not start with a record; nothing erased.");
+            return false;
+        case EState::kNoData:
+            AppendLog("Firmware file has no data to program; nothing erased.");
+            return false;
+        case EState::kReady:
+            break;
     }
     return true;
 }

@@ -130,6 +130,19 @@ bool CBootLink::BuildProgramBody(uint16_t& n) {
     return true;
 }
 
+bool CBootLink::Load() {
+    {
+        // A late reply to a programming run that timed out would have the worker read on
+        // from the file that is about to be closed: the run is retired first. Load is only
+        // offered while no command is outstanding, and the chooser must not hold the lock.
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (m_currentCommand.load(std::memory_order_relaxed) == CMD_PROGRAM &&
+            m_triesLeft.load(std::memory_order_relaxed) == 0 && m_sendState == 0)
+            m_currentCommand.store(0, std::memory_order_relaxed);
+    }
+    return m_hexFile.Load();
+}
+
 void CBootLink::StartWorker(INotifyTarget* window) {
     m_notifyWindow.store(window, std::memory_order_release);
     if (m_worker.joinable()) return;

@@ -32,7 +32,7 @@ class CBootLink {
     bool Open(uint16_t port, uint32_t address) { return m_udpLink.Open(port, address); }
     bool IsOpen() const { return m_udpLink.IsOpen(); }
     void Close() { m_udpLink.Close(); }
-    bool Load() { return m_hexFile.Load(); }
+    bool Load();
     void CloseFile() { m_hexFile.CloseFile(); }
 
     void SetMessageBox(IMessageBox* box) { m_udpLink.SetMessageBox(box); }

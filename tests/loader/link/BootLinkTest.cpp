@@ -227,6 +227,21 @@ TEST_F(EngineTest, PostsAReplyThatArrivesAfterTheTimeout) {
     EXPECT_EQ(late.reply[0], CMD_ERASE);
 }
 
+TEST_F(EngineTest, ALoadAfterATimedOutProgrammingRunRetiresIt) {
+    CUnitSimConfig config;
+    config.faults.delayReply = 1.0;
+    config.faults.delayReplyMs = 300;
+    StartUnit(config);
+    LoadText(HexFileText(100));
+    ASSERT_TRUE(link_.StartCommand(CMD_PROGRAM, 0, 1, 100));
+    ASSERT_EQ(Next(1000).message, WM_BOOT_TIMEOUT);
+    // The user loads another file while the first batch's reply is still on its way: the
+    // late reply must neither read on from the new file nor report a finished run.
+    LoadText(HexFileText(50, 16, 2));
+    EXPECT_EQ(Next(800).message, 0u);
+    EXPECT_EQ(ProgramBatches(Frames()), (std::vector<uint16_t>{11}));
+}
+
 TEST_F(EngineTest, RecoversLostDatagramsByResending) {
     CUnitSimConfig config;
     config.faults.dropRequest = 0.3;
