@@ -298,10 +298,7 @@ int CQuillonDlg::OnBootReply(uint32_t length, const uint8_t* reply) {
         default:
             break;
     }
-    if (!m_connected) {
-        m_window.EnableControl(IDC_LOAD_FIRMWARE, false);
-        m_window.EnableControl(IDC_FLASH_FIRMWARE, false);
-    }
+    DisableFileButtonsUnlessConnected();
     return 1;
 }
 
@@ -319,11 +316,14 @@ int CQuillonDlg::OnBootTimeout(uint32_t code) {
         default:
             break;
     }
-    if (!m_connected) {
-        m_window.EnableControl(IDC_LOAD_FIRMWARE, false);
-        m_window.EnableControl(IDC_FLASH_FIRMWARE, false);
-    }
+    DisableFileButtonsUnlessConnected();
     return 1;
+}
+
+void CQuillonDlg::DisableFileButtonsUnlessConnected() {
+    if (m_connected) return;
+    m_window.EnableControl(IDC_LOAD_FIRMWARE, false);
+    m_window.EnableControl(IDC_FLASH_FIRMWARE, false);
 }
 
 void CQuillonDlg::OnTimer(unsigned id) {

@@ -69,6 +69,8 @@ class CQuillonDlg {
   private:
     // True when the open file can be programmed; otherwise logs why not.
     bool FirmwareReadyToFlash();
+    // What both notification handlers do last.
+    void DisableFileButtonsUnlessConnected();
 
     IDialogWindow& m_window;
     uint32_t m_savedControls = 0;

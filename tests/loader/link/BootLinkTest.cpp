@@ -256,10 +256,7 @@ TEST_F(EngineTest, RecoversLostDatagramsByResending) {
     ASSERT_EQ(m.message, WM_BOOT_REPLY);
     EXPECT_EQ(m.reply[0], CMD_PROGRAM);
     // A lost reply makes the unit write a batch twice, to the same places: the flash is whole.
-    uint32_t start = 0, length = 0;
-    uint16_t crc = 0;
-    ImageRange(start, length, crc);
-    EXPECT_EQ(unit_->FlashCrc(start, length), crc);
+    ExpectUnitHoldsImage();
 }
 
 TEST_F(EngineTest, DuplicatedRepliesStillProgramEveryRecordOnLoopback) {
@@ -269,10 +266,7 @@ TEST_F(EngineTest, DuplicatedRepliesStillProgramEveryRecordOnLoopback) {
     LoadText(HexFileText(300));
     ASSERT_TRUE(link_.StartCommand(CMD_PROGRAM, 0, 3, 500));
     ASSERT_EQ(Next(10000).message, WM_BOOT_REPLY);
-    uint32_t start = 0, length = 0;
-    uint16_t crc = 0;
-    ImageRange(start, length, crc);
-    EXPECT_EQ(unit_->FlashCrc(start, length), crc);
+    ExpectUnitHoldsImage();
 }
 
 TEST_F(EngineTest, SplitsBatchesOfLongRecordsAndLosesNone) {
@@ -289,11 +283,7 @@ TEST_F(EngineTest, SplitsBatchesOfLongRecordsAndLosesNone) {
         records += f.records;
     }
     EXPECT_EQ(records, 32);  // address record, 30 data records, end record
-    uint32_t start = 0, length = 0;
-    uint16_t crc = 0;
-    ImageRange(start, length, crc);
-    EXPECT_EQ(length, 3600u);
-    EXPECT_EQ(unit_->FlashCrc(start, length), crc);
+    EXPECT_EQ(ExpectUnitHoldsImage(), 3600u);
 }
 
 TEST_F(EngineTest, SplitsBatchesWhoseEscapedFrameWouldNotFit) {
@@ -309,10 +299,7 @@ TEST_F(EngineTest, SplitsBatchesWhoseEscapedFrameWouldNotFit) {
         records += f.records;
     }
     EXPECT_EQ(records, 42);
-    uint32_t start = 0, length = 0;
-    uint16_t crc = 0;
-    ImageRange(start, length, crc);
-    EXPECT_EQ(unit_->FlashCrc(start, length), crc);
+    ExpectUnitHoldsImage();
 }
 
 TEST_F(EngineTest, ExitDuringProgrammingIsNeverReplacedByABatch) {

@@ -59,6 +59,14 @@ class EngineTest : public ::testing::Test {
         return link_.WithHexFile(
             [&](CHexFile& file) { return file.ComputeImageCrc(start, length, crc); });
     }
+    // The unit's flash holds the file's image over the verify range; returns the range's length.
+    uint32_t ExpectUnitHoldsImage() {
+        uint32_t start = 0, length = 0;
+        uint16_t crc = 0;
+        ImageRange(start, length, crc);
+        EXPECT_EQ(unit_->FlashCrc(start, length), crc);
+        return length;
+    }
     void TearDown() override {
         link_.StopWorker();
         if (unit_) unit_->Stop();
