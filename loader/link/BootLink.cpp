@@ -62,6 +62,9 @@ bool CBootLink::StartCommandLocked(uint8_t code, uint8_t variant, uint16_t tries
     m_wakeupVariant = variant;
     m_sendState = 0;
     m_encodedLength = 0;
+    // A time-out still pending belongs to the command replaced, never to this one.
+    m_timedOut = false;
+    m_answered = false;
     if (code < CMD_READ_VERSION || code > CMD_RESET_DEFAULTS) return false;
 
     uint16_t n = 1;
@@ -69,6 +72,10 @@ bool CBootLink::StartCommandLocked(uint8_t code, uint8_t variant, uint16_t tries
     if (code == CMD_PROGRAM) {
         if (!BuildProgramBody(n)) return false;
     } else if (code == CMD_VERIFY) {
+        if (m_hexFile.Changed()) {
+            m_fileChanged.store(true, std::memory_order_relaxed);
+            return false;
+        }
         uint32_t start = 0, length = 0;
         uint16_t crc = 0;
         m_hexFile.ComputeImageCrc(start, length, crc);
@@ -99,7 +106,14 @@ bool CBootLink::BuildProgramBody(uint16_t& n) {
 
     if (m_rewindBeforeProgramming) {
         m_carryLength = 0;
+        m_fileChanged.store(false, std::memory_order_relaxed);
         if (!m_hexFile.Rewind()) return false;
+    }
+    // Every batch comes from the file that was loaded, or none does: a file cut short or
+    // rewritten meanwhile would be programmed in part and then verified against itself.
+    if (m_hexFile.Changed()) {
+        m_fileChanged.store(true, std::memory_order_relaxed);
+        return false;
     }
     size_t escaped = 1;  // the command byte 03 needs no escape
     n = 1;
@@ -132,13 +146,17 @@ bool CBootLink::BuildProgramBody(uint16_t& n) {
 
 bool CBootLink::Load() {
     {
-        // A late reply to a programming run that timed out would have the worker read on
-        // from the file that is about to be closed: the run is retired first. Load is only
-        // offered while no command is outstanding, and the chooser must not hold the lock.
+        // A programming run still alive (a late reply revives one that timed out) would have
+        // the worker read on from the file that is about to be closed: it is retired first.
+        // The chooser must not hold the lock.
         std::lock_guard<std::mutex> guard(m_lock);
-        if (m_currentCommand.load(std::memory_order_relaxed) == CMD_PROGRAM &&
-            m_triesLeft.load(std::memory_order_relaxed) == 0 && m_sendState == 0)
+        if (m_currentCommand.load(std::memory_order_relaxed) == CMD_PROGRAM) {
+            m_triesLeft.store(0, std::memory_order_relaxed);
+            m_sendState = 0;
+            m_timedOut = false;
             m_currentCommand.store(0, std::memory_order_relaxed);
+        }
+        m_fileChanged.store(false, std::memory_order_relaxed);
     }
     return m_hexFile.Load();
 }
@@ -158,6 +176,19 @@ void CBootLink::StopWorker() {
     std::this_thread::sleep_for(std::chrono::milliseconds(kStopWaitMs));
     // The worker's receive is bounded, so it acknowledges within a pass; a thread can't be
     // ended by force safely, so it is joined instead.
+    m_worker.join();
+}
+
+void CBootLink::StopWorkerNow() {
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_triesLeft.store(0, std::memory_order_relaxed);
+        m_sendState = 0;
+        m_timedOut = false;
+        m_currentCommand.store(0, std::memory_order_relaxed);  // no follow-up batch either
+    }
+    if (!m_worker.joinable()) return;
+    m_stopRequested.store(true, std::memory_order_relaxed);
     m_worker.join();
 }
 
@@ -198,37 +229,51 @@ void CBootLink::ReceiveStep() {
     const uint16_t count = m_udpLink.Receive(buffer, kReceiveCapacity);
     DecodeBytes(m_decoder, g_escapePending, buffer, count);
     if (m_decoder.frameComplete) {
+        EReplyRole role;
         {
             std::lock_guard<std::mutex> guard(m_lock);
             m_decoder.frameComplete = false;
-            // Only the answer to the command in progress ends it. A reply of another code
-            // (a late or repeated one, or a code nobody acts on) is still dispatched by its own
-            // code, but must not silently end the command that runs now, or the dialog would
-            // wait for ever; so an exit armed by a Disconnect always gets out.
-            const uint8_t code = m_decoder.reply[0];
-            if (code == m_currentCommand.load(std::memory_order_relaxed) && code != CMD_EXIT) {
-                m_sendState = 0;
-                m_triesLeft.store(0, std::memory_order_relaxed);
-            }
+            role = TakeReplyLocked(m_decoder.reply[0]);
         }
-        DispatchReply();
+        if (role != EReplyRole::kRepeat) DispatchReply(role == EReplyRole::kAnswer);
         return;
     }
-    if (m_timedOut) {
-        m_timedOut = false;
-        const uint8_t code = m_currentCommand.load(std::memory_order_relaxed);
-        if (code >= CMD_READ_VERSION && code <= CMD_RESET_DEFAULTS && code != CMD_EXIT)
-            Post(WM_BOOT_TIMEOUT, code, false);
+    uint8_t timedOut = 0;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (m_timedOut) {
+            m_timedOut = false;
+            timedOut = m_currentCommand.load(std::memory_order_relaxed);
+        }
     }
+    if (timedOut >= CMD_READ_VERSION && timedOut <= CMD_RESET_DEFAULTS && timedOut != CMD_EXIT)
+        Post(WM_BOOT_TIMEOUT, timedOut, false, true);
 }
 
-void CBootLink::DispatchReply() {
+// Only the answer to the command in progress ends it, and only once. A reply of another code
+// (a late one, or a code nobody acts on) is still dispatched by its own code, but must not
+// silently end the command that runs now, or the dialog would wait for ever; so an exit armed
+// by a Disconnect always gets out. A second answer to the same command is a duplicate: taken
+// as an answer it would end the next command, unsent, in the reply to this one.
+CBootLink::EReplyRole CBootLink::TakeReplyLocked(uint8_t code) {
+    if (code != m_currentCommand.load(std::memory_order_relaxed) || code == CMD_EXIT)
+        return EReplyRole::kStray;
+    if (m_answered) return EReplyRole::kRepeat;
+    m_answered = true;
+    m_sendState = 0;
+    m_triesLeft.store(0, std::memory_order_relaxed);
+    // Answered after the last try was declared lost: the unit did answer.
+    m_timedOut = false;
+    return EReplyRole::kAnswer;
+}
+
+void CBootLink::DispatchReply(bool answer) {
     switch (m_decoder.reply[0]) {
         case CMD_READ_VERSION:
         case CMD_ERASE:
         case CMD_VERIFY:
         case CMD_RESET_DEFAULTS:
-            Post(WM_BOOT_REPLY, m_decoder.replyLength, true);
+            Post(WM_BOOT_REPLY, m_decoder.replyLength, true, answer);
             break;
         case CMD_PROGRAM: {
             bool followUp = false;
@@ -243,7 +288,7 @@ void CBootLink::DispatchReply() {
                     CMD_PROGRAM, 0, m_triesTotal.load(std::memory_order_relaxed), m_timeout);
                 m_rewindBeforeProgramming = true;
             }
-            if (!followUp) Post(WM_BOOT_REPLY, m_decoder.replyLength, true);
+            if (!followUp) Post(WM_BOOT_REPLY, m_decoder.replyLength, true, true);
             break;
         }
         default:
@@ -251,12 +296,13 @@ void CBootLink::DispatchReply() {
     }
 }
 
-void CBootLink::Post(uint32_t message, uint32_t wParam, bool withReply) {
+void CBootLink::Post(uint32_t message, uint32_t wParam, bool withReply, bool mustArrive) {
     INotifyTarget* target = m_notifyWindow.load(std::memory_order_acquire);
     if (target == nullptr) return;
     CBootMessage m;
     m.message = message;
     m.wParam = wParam;
+    m.mustArrive = mustArrive;
     if (withReply) std::memcpy(m.reply, m_decoder.reply, sizeof m.reply);
     target->PostBootMessage(m);
 }
@@ -267,6 +313,11 @@ void CBootLink::SendStep(bool firstSendOnly) {
     if (firstSendOnly && m_sendState != 0) return;
     if (m_sendState == 0) {
         if (triesLeft == 0) return;
+        // What waits now arrived before this command's first datagram, so it can't answer it;
+        // a duplicate of the last answer would otherwise be taken for this one's.
+        m_udpLink.DiscardPending();
+        m_decoder.replyLength = 0;
+        g_escapePending = false;
         if (m_currentCommand.load(std::memory_order_relaxed) == CMD_READ_VERSION) {
             uint8_t wakeup[kWakeupLength] = {};
             std::memcpy(wakeup, WakeupText(m_wakeupVariant), kWakeupLength - 1);

@@ -26,6 +26,9 @@ class CBootLink {
     bool StartCommand(uint8_t code, uint8_t variant, uint16_t tries, uint16_t timeout);
     void StartWorker(INotifyTarget* window);
     void StopWorker();
+    // Ends the worker within a pass with nothing more sent, not even an armed command: for a
+    // run that is interrupted, where a half-flashed unit must not be told to restart.
+    void StopWorkerNow();
     void GetProgress(uint32_t& done, uint32_t& total) const;
     uint16_t GetImageCrc();
 
@@ -47,6 +50,9 @@ class CBootLink {
     }
     CUdpLink& UdpLink() { return m_udpLink; }
     bool WorkerRunning() const { return m_worker.joinable(); }
+    // The file differed from the one loaded when a programming batch or the verify was to be
+    // built, so that request was refused. Cleared by Load and by the start of a programming run.
+    bool FileChanged() const { return m_fileChanged.load(std::memory_order_relaxed); }
     uint8_t CurrentCommand() const { return m_currentCommand.load(std::memory_order_relaxed); }
 
     // The millisecond tick count, 32 bits wide and wrapping like the platform's.
@@ -58,10 +64,12 @@ class CBootLink {
     bool StartCommandLocked(uint8_t code, uint8_t variant, uint16_t tries, uint16_t timeout);
     bool BuildProgramBody(uint16_t& n);
     void WorkerMain();
+    enum class EReplyRole { kAnswer, kRepeat, kStray };
+    EReplyRole TakeReplyLocked(uint8_t code);
     void ReceiveStep();
     void SendStep(bool firstSendOnly = false);
-    void DispatchReply();
-    void Post(uint32_t message, uint32_t wParam, bool withReply);
+    void DispatchReply(bool answer);
+    void Post(uint32_t message, uint32_t wParam, bool withReply, bool mustArrive);
 
     std::thread m_worker;
     std::atomic<INotifyTarget*> m_notifyWindow{nullptr};
@@ -71,7 +79,9 @@ class CBootLink {
     std::atomic<uint16_t> m_triesLeft{0};
     std::atomic<uint8_t> m_currentCommand{0};
     uint8_t m_wakeupVariant = 0;
-    bool m_timedOut = false;
+    bool m_timedOut = false;  // under m_lock: StartCommand clears it on either thread
+    // The command in progress has had its answer; a second one is a duplicate. Under m_lock.
+    bool m_answered = false;
     uint32_t m_sendState = 0;
     std::atomic<uint16_t> m_triesTotal{0};
     uint16_t m_timeout = 0;
@@ -80,6 +90,7 @@ class CBootLink {
     std::atomic<bool> m_stopRequested{false};
     std::atomic<bool> m_stopAcknowledged{false};
     CUdpLink m_udpLink;
+    std::atomic<bool> m_fileChanged{false};
 
     // StartCommand on either thread and SendStep meet here.
     std::mutex m_lock;

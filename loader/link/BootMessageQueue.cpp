@@ -17,8 +17,10 @@ CBootMessageQueue::~CBootMessageQueue() {
 void CBootMessageQueue::PostBootMessage(const CBootMessage& message) {
     const size_t tail = m_tail.load(std::memory_order_relaxed);
     const size_t head = m_head.load(std::memory_order_acquire);
-    if (tail - head >= kCapacity) {
-        // Only a flood of duplicates fills the ring; the worker must not wait for the dialog.
+    const size_t limit = message.mustArrive ? kCapacity : kCapacity - kReserved;
+    if (tail - head >= limit) {
+        // Only a flood of stray replies fills the ring, and the worker must not wait for the
+        // dialog; the reserve keeps room for what the sequence waits on.
         m_dropped.fetch_add(1, std::memory_order_relaxed);
         return;
     }

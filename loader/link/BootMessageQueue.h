@@ -10,6 +10,8 @@
 class CBootMessageQueue : public INotifyTarget {
   public:
     static constexpr size_t kCapacity = 256;
+    // Slots that only messages that must arrive may fill; stray replies stop short of them.
+    static constexpr size_t kReserved = 16;
 
     CBootMessageQueue();
     ~CBootMessageQueue() override;

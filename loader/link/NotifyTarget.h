@@ -9,6 +9,9 @@ struct CBootMessage {
     uint32_t message = 0;                  // WM_BOOT_REPLY or WM_BOOT_TIMEOUT
     uint32_t wParam = 0;                   // reply length, or the timed-out command's code
     uint8_t reply[kReplyBufferSize] = {};  // WM_BOOT_REPLY: the decoded reply, CRC included
+    // A time-out, or the answer that ends the command in progress: the sequence hangs on it,
+    // so a target may drop stray replies when full but never this.
+    bool mustArrive = false;
 };
 
 // Where the worker posts. Posting must never block the worker; messages reach the dialog

@@ -67,6 +67,18 @@ uint16_t CUdpLink::Receive(uint8_t* buffer, uint16_t capacity) {
     return static_cast<uint16_t>(n);
 }
 
+int CUdpLink::DiscardPending() {
+    if (m_socket == kInvalidSocket) return 0;
+    // Bounded, so a unit that floods the socket can't hold the worker here.
+    constexpr int kMostDiscarded = 4096;
+    uint8_t sink[1];
+    int discarded = 0;
+    while (discarded < kMostDiscarded &&
+           ::recv(m_socket, sink, sizeof sink, MSG_TRUNC | MSG_DONTWAIT) >= 0)
+        ++discarded;
+    return discarded;
+}
+
 uint16_t CUdpLink::LocalPort() const {
     if (m_socket == kInvalidSocket) return 0;
     sockaddr_in local{};

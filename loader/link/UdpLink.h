@@ -26,6 +26,8 @@ class CUdpLink {
     int Send(const uint8_t* data, size_t length);
     // 0 for a time-out, any error, or a datagram longer than capacity (which is dropped).
     uint16_t Receive(uint8_t* buffer, uint16_t capacity);
+    // Drops the datagrams already queued, without waiting; returns how many went.
+    int DiscardPending();
 
     const sockaddr_in& Destination() const { return m_destination; }
     // The local port the system gave the socket, 0 until the first send.

@@ -349,6 +349,128 @@ TEST_F(EngineTest, ResendsOnTimeAcrossTheTickCountWrap) {
     }
 }
 
+// Replies that arrive twice, late, or just after the last try was given up on.
+TEST_F(EngineTest, AnAnswerJustAfterTheLastTryWasGivenUpOnCancelsItsTimeOut) {
+    CUnitSimConfig config;
+    config.faults.delayReply = 1.0;
+    StartUnit(config);
+    // Delays around one worker pass put the answer next to the moment the only try is
+    // declared lost. The answer may follow a time-out, never precede one.
+    for (int delay = 8; delay <= 24; delay += 2) {
+        config.faults.delayReplyMs = delay;
+        unit_->SetFaults(config.faults);
+        ASSERT_TRUE(link_.StartCommand(CMD_ERASE, 0, 1, 300));
+        std::vector<uint32_t> seen;
+        for (CBootMessage m = Next(400); m.message != 0; m = Next(150)) seen.push_back(m.message);
+        const bool replyOnly = seen == std::vector<uint32_t>{WM_BOOT_REPLY};
+        const bool timeoutThenReply = seen == std::vector<uint32_t>{WM_BOOT_TIMEOUT, WM_BOOT_REPLY};
+        EXPECT_TRUE(replyOnly || timeoutThenReply) << "delay " << delay << ", " << seen.size();
+    }
+}
+
+TEST_F(EngineTest, ATimeOutIsNeverReportedForTheCommandStartedAfterIt) {
+    StartUnit(Silent());
+    ASSERT_TRUE(link_.StartCommand(CMD_ERASE, 0, 1, 100));
+    // Replaced by the dialog before the worker reports its lost try.
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(link_.StartCommand(CMD_VERIFY, 0, 3, 2000));
+    const CBootMessage m = Next(600);
+    EXPECT_EQ(m.message, 0u) << "time-out for " << m.wParam;
+}
+
+TEST_F(EngineTest, ASecondAnswerToTheSameCommandIsDropped) {
+    CUnitSimConfig config;
+    config.faults.duplicateReply = 1.0;
+    StartUnit(config);
+    ASSERT_TRUE(link_.StartCommand(CMD_ERASE, 0, 3, 500));
+    EXPECT_EQ(Next(1000).message, WM_BOOT_REPLY);
+    EXPECT_EQ(Next(300).message, 0u);
+}
+
+TEST_F(EngineTest, DuplicatedRepliesOnALossyLinkSkipNoBatch) {
+    CUnitSimConfig config;
+    config.faults.duplicateReply = 1.0;
+    config.faults.dropRequest = 0.25;
+    config.faults.seed = 5;
+    StartUnit(config);
+    LoadText(HexFileText(400));
+    // Taken for the answer to the next batch, a duplicate would end it unsent whenever that
+    // batch's request is lost.
+    ASSERT_TRUE(link_.StartCommand(CMD_PROGRAM, 0, 12, 100));
+    const CBootMessage m = Next(30000);
+    ASSERT_EQ(m.message, WM_BOOT_REPLY);
+    EXPECT_EQ(m.reply[0], CMD_PROGRAM);
+    ExpectUnitHoldsImage();
+}
+
+TEST_F(EngineTest, ALoadDuringALiveProgrammingRunRetiresIt) {
+    CUnitSimConfig config;
+    config.faults.delayReply = 1.0;
+    config.faults.delayReplyMs = 15;
+    StartUnit(config);
+    LoadText(HexFileText(3000));
+    ASSERT_TRUE(link_.StartCommand(CMD_PROGRAM, 0, 3, 500));
+    ASSERT_TRUE(WaitForRequests(4, 3000));
+    LoadText(HexFileText(50, 16, 2));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const size_t batches = ProgramBatches(Frames()).size();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(ProgramBatches(Frames()).size(), batches);
+    EXPECT_EQ(Next(100).message, 0u);
+}
+
+TEST_F(EngineTest, AFileChangedUnderARunEndsItAndRefusesTheVerify) {
+    CUnitSimConfig config;
+    config.faults.delayReply = 1.0;
+    config.faults.delayReplyMs = 10;
+    StartUnit(config);
+    LoadText(HexFileText(3000));
+    ASSERT_TRUE(link_.StartCommand(CMD_PROGRAM, 0, 3, 500));
+    ASSERT_TRUE(WaitForRequests(4, 3000));
+    ASSERT_EQ(::truncate(file_->Path().c_str(), 0), 0);
+    const CBootMessage m = Next(3000);
+    ASSERT_EQ(m.message, WM_BOOT_REPLY);
+    EXPECT_EQ(m.reply[0], CMD_PROGRAM);
+    EXPECT_TRUE(link_.FileChanged());
+    EXPECT_LT(ProgramBatches(Frames()).size(), 3000u / 11);
+    EXPECT_FALSE(link_.StartCommand(CMD_VERIFY, 0, 3, 500));
+}
+
+TEST_F(EngineTest, StopNowSendsNothingMoreNotEvenAnArmedCommand) {
+    StartUnit(Silent());
+    ASSERT_TRUE(link_.StartCommand(CMD_ERASE, 0, 3, 5000));
+    ASSERT_TRUE(WaitForRequests(1, 2000));
+    ASSERT_TRUE(link_.StartCommand(CMD_EXIT, 0, 1, 200));
+    const auto start = std::chrono::steady_clock::now();
+    link_.StopWorkerNow();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+    EXPECT_FALSE(link_.WorkerRunning());
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(Frames().size(), 1u);
+}
+
+TEST(BootMessageQueue, AFloodOfStrayRepliesLeavesRoomForWhatMustArrive) {
+    CBootMessageQueue queue;
+    CBootMessage stray;
+    stray.message = WM_BOOT_REPLY;
+    stray.reply[0] = CMD_ERASE;
+    for (size_t i = 0; i < 2 * CBootMessageQueue::kCapacity; ++i) queue.PostBootMessage(stray);
+    CBootMessage timeout;
+    timeout.message = WM_BOOT_TIMEOUT;
+    timeout.wParam = CMD_PROGRAM;
+    timeout.mustArrive = true;
+    queue.PostBootMessage(timeout);
+    CBootMessage m, last;
+    size_t taken = 0;
+    while (queue.Take(m)) {
+        last = m;
+        ++taken;
+    }
+    EXPECT_EQ(last.message, WM_BOOT_TIMEOUT);
+    EXPECT_EQ(last.wParam, CMD_PROGRAM);
+    EXPECT_LE(taken, CBootMessageQueue::kCapacity);
+}
+
 TEST(BootLinkWorker, StopWithoutAWorkerReturnsAtOnceAndWithOneTakesTheFullSecond) {
     CBootLink link;
     auto start = std::chrono::steady_clock::now();
