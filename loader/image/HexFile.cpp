@@ -1,6 +1,8 @@
 #include "HexFile.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -9,9 +11,8 @@
 #include "ImageBuilder.h"
 
 namespace {
-// What Load counts and ComputeImageCrc reads per call: 254 characters and the terminator.
-constexpr int kPieceSize = 255;
-constexpr size_t kRecordBufferSize = 256;
+// A whole line of the line buffer: ':' and 998 digits give 499 bytes.
+constexpr size_t kRecordBufferSize = kLineBufferSize / 2;
 constexpr size_t kStreamBufferSize = 1 << 16;
 
 // The process's line buffer, reserved once.
@@ -22,9 +23,15 @@ char g_lineBuffer[kLineBufferSize];
 char g_streamBuffer[kStreamBufferSize];
 std::atomic<const CHexFile*> g_streamBufferOwner{nullptr};
 
-bool IsDirectory(FILE* file) {
-    struct stat info {};
-    return fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode);
+template <typename Identity>
+Identity IdentityOf(const struct stat& info) {
+    Identity identity;
+    identity.device = info.st_dev;
+    identity.inode = info.st_ino;
+    identity.size = info.st_size;
+    identity.mtimeSeconds = info.st_mtim.tv_sec;
+    identity.mtimeNanoseconds = info.st_mtim.tv_nsec;
+    return identity;
 }
 }  // namespace
 
@@ -36,30 +43,62 @@ bool CHexFile::Load() {
     CloseFile();
     // What an earlier file's image held says nothing about the next one.
     m_imageHasData = false;
+    m_notRegularFile = false;
     if (m_chooser == nullptr) return false;
     std::string chosen;
     if (!m_chooser->ChooseOpenFile(kFilter, chosen)) return false;
     m_path = chosen;
 
-    m_file = std::fopen(m_path.c_str(), "r");
-    if (m_file == nullptr) return false;
-    // Linux opens a directory for reading; it is no file the user could mean.
-    if (IsDirectory(m_file)) {
-        std::fclose(m_file);
-        m_file = nullptr;
-        return false;
-    }
+    if (!OpenRegularFile()) return false;
     const CHexFile* none = nullptr;
     if (g_streamBufferOwner.compare_exchange_strong(none, this)) {
         std::setvbuf(m_file, g_streamBuffer, _IOFBF, sizeof g_streamBuffer);
     }
 
-    // A line longer than 254 characters counts once per piece, as the progress bar expects.
-    char piece[kPieceSize];
+    // Whole lines up to the line buffer, as the image build reads them; a longer line counts
+    // once per piece.
+    char line[kLineBufferSize];
     int32_t lines = 0;
-    while (ReadTextLine(m_file, piece, kPieceSize) != 0) ++lines;
+    while (ReadTextLine(m_file, line, kLineBufferSize) != 0) ++lines;
     m_totalLines.store(lines, std::memory_order_relaxed);
     return true;
+}
+
+bool CHexFile::OpenRegularFile() {
+    // Looked at before opening: a FIFO's open waits for a writer, and a device may never end.
+    struct stat info {};
+    if (stat(m_path.c_str(), &info) != 0) return false;
+    if (!S_ISREG(info.st_mode)) {
+        m_notRegularFile = true;
+        return false;
+    }
+    // Non-blocking and looked at again once open, in case the path was swapped in between.
+    const int fd = open(m_path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool known = fstat(fd, &info) == 0;
+    if (!known || !S_ISREG(info.st_mode)) {
+        m_notRegularFile = known;
+        close(fd);
+        return false;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    m_file = fdopen(fd, "r");
+    if (m_file == nullptr) {
+        close(fd);
+        return false;
+    }
+    m_identity = IdentityOf<SIdentity>(info);
+    return true;
+}
+
+bool CHexFile::Changed() const {
+    if (m_file == nullptr) return false;
+    // The descriptor sees a rewrite in place; the path sees a replacement or a deletion.
+    struct stat info {};
+    if (fstat(fileno(m_file), &info) != 0 || !(IdentityOf<SIdentity>(info) == m_identity)) {
+        return true;
+    }
+    return stat(m_path.c_str(), &info) != 0 || !(IdentityOf<SIdentity>(info) == m_identity);
 }
 
 void CHexFile::CloseFile() {
@@ -83,12 +122,16 @@ void CHexFile::AddLinesRead(int32_t count) {
                       std::memory_order_relaxed);
 }
 
-uint16_t CHexFile::ReadRecord(uint8_t* destination, int limit) {
+int CHexFile::ReadLine(char* buffer, int size) {
     if (m_file == nullptr) return 0;
-    // A larger limit than the line buffer holds is read as the buffer's size.
-    limit = std::min(limit, static_cast<int>(kLineBufferSize));
-    if (limit < 2) return 0;
-    if (ReadTextLine(m_file, g_lineBuffer, limit) == 0) return 0;
+    // A larger size than the line buffer holds is read as the buffer's size.
+    size = std::min(size, static_cast<int>(kLineBufferSize));
+    if (size < 2) return 0;
+    return ReadTextLine(m_file, buffer, size);
+}
+
+uint16_t CHexFile::ReadRecord(uint8_t* destination, int limit) {
+    if (ReadLine(g_lineBuffer, limit) == 0) return 0;
     if (g_lineBuffer[0] != ':') return 0;
     const uint16_t count = ConvertPairs(g_lineBuffer + 1, destination);
     AddLinesRead(1);
@@ -103,9 +146,9 @@ uint16_t CHexFile::ComputeImageCrc(uint32_t& start, uint32_t& length, uint16_t& 
         uint32_t segmentBase = 0;
         uint32_t linearBase = 0;
         int32_t records = 0;
-        // A 254-character line gives at most 126 bytes, far less than this.
+        // Whole lines, as ReadRecord reads them: a record of 255 data bytes is 521 characters.
         uint8_t record[kRecordBufferSize];
-        while (ReadTextLine(m_file, g_lineBuffer, kPieceSize) != 0 && g_lineBuffer[0] == ':') {
+        while (ReadTextLine(m_file, g_lineBuffer, kLineBufferSize) != 0 && g_lineBuffer[0] == ':') {
             ++records;
             const uint16_t supplied = ConvertPairs(g_lineBuffer + 1, record);
             if (supplied == 0) break;

@@ -29,6 +29,9 @@ class CHexFile {
     void CloseFile();
     bool Rewind();
     uint16_t ReadRecord(uint8_t* destination, int limit);
+    // The next line as ReadRecord reads it (at most size - 1 characters, size at most
+    // kLineBufferSize), neither converted nor counted. 0 at the end or with no file open.
+    int ReadLine(char* buffer, int size);
     uint16_t ComputeImageCrc(uint32_t& start, uint32_t& length, uint16_t& crc);
 
     bool IsOpen() const { return m_file != nullptr; }
@@ -41,11 +44,28 @@ class CHexFile {
     // Whether the last ComputeImageCrc since Load found data inside the image window; when false
     // its range is empty and a verify would check nothing.
     bool ImageHasData() const { return m_imageHasData; }
+    // Whether the last Load refused the chosen path for not being a regular file (a directory,
+    // FIFO, device or socket would block or never end).
+    bool NotRegularFile() const { return m_notRegularFile; }
+    // Whether the open file is no longer the one Load counted: rewritten, truncated or grown
+    // in place, or its path now names another file or none. False with no file open.
+    bool Changed() const;
 
     // The process's one image, as the last ComputeImageCrc left it.
     static const uint8_t* Image();
 
   private:
+    // What tells one version of a file from another without reading it.
+    struct SIdentity {
+        uint64_t device = 0;
+        uint64_t inode = 0;
+        int64_t size = 0;
+        int64_t mtimeSeconds = 0;
+        int64_t mtimeNanoseconds = 0;
+        bool operator==(const SIdentity&) const = default;
+    };
+
+    bool OpenRegularFile();
     void AddLinesRead(int32_t count);
 
     std::string m_path;
@@ -54,5 +74,7 @@ class CHexFile {
     std::atomic<int32_t> m_totalLines{0};
     std::atomic<int32_t> m_linesRead{0};
     bool m_imageHasData = false;
+    bool m_notRegularFile = false;
+    SIdentity m_identity;
     IFileChooser* m_chooser = nullptr;
 };

@@ -68,19 +68,27 @@ TEST_P(HexFileRead, LinesThatAreNotRecordsGiveZeroAndAreNotCounted) {
     EXPECT_EQ(Hex().LinesRead(), 2);
 }
 
-TEST_P(HexFileRead, ALongLineCountsPerPieceButReadsWholeWithTheEngineLimit) {
-    // ':' + 298 digits + line break = 300 characters, 149 bytes.
-    std::string line = ":91000000";
-    while (line.size() < 299) line += "A5";
-    line.resize(299);
-    ASSERT_TRUE(Load(line + "\n"));
+TEST_P(HexFileRead, ALineCountsOnceUpToTheLineBufferAndOncePerPieceBeyond) {
+    // A record of 255 data bytes: ':' + 520 digits + line break = 522 characters.
+    std::string line = ":FF000000";
+    while (line.size() < 521) line += "A5";
+    ASSERT_TRUE(Load(line + "\n" + line));
     EXPECT_EQ(Hex().TotalLines(), 2);
     ASSERT_TRUE(Hex().Rewind());
-    const Bytes record = Next();
-    ASSERT_EQ(record.size(), 149u);
-    EXPECT_EQ(record[0], 0x91);
-    EXPECT_EQ(record[148], 0xA5);
+    for (int i = 0; i < 2; ++i) {
+        const Bytes record = Next();
+        ASSERT_EQ(record.size(), 260u);
+        EXPECT_EQ(record[0], 0xFF);
+        EXPECT_EQ(record[259], 0xA5);
+    }
     EXPECT_TRUE(Next().empty());
+
+    // 1500 characters and the line break: a 999-character piece and the rest.
+    std::string longer = ":";
+    while (longer.size() < 1500) longer += "A5";
+    longer.resize(1500);
+    ASSERT_TRUE(Load(longer + "\n"));
+    EXPECT_EQ(Hex().TotalLines(), 2);
 }
 
 TEST_P(HexFileRead, ALimitCutsTheLineAndTheRestIsReadAsTheNextLine) {

@@ -237,15 +237,27 @@ TEST_P(HexImage, BytesACountClaimsButTheLineLacksKeepWhatTheImageHolds) {
     EXPECT_FALSE(Compute(Ela(0x1D00) + ":020000\n" + Rec(0, 0, Counting(4)) + kEnd).hasData);
 }
 
-TEST_P(HexImage, ALongLineGivesOnePieceAsARecordAndTheBuildStopsAtTheRest) {
-    // 0x91 = 145 data bytes claimed; the first 254 characters hold 122 of them.
-    std::string line = ":91000000";
-    while (line.size() < 299) line += "A5";
+TEST_P(HexImage, ARecordOf255DataBytesIsImagedWhole) {
+    const SResult r = Compute(Ela(0x1D00) + Rec(0, 0, Counting(255)) + Rec(0, 0x100, Counting(4)) +
+                              Rec(0, 0x104, Counting(255, 7)) + kEnd);
+    EXPECT_EQ(r.start, kImageBase);
+    EXPECT_EQ(r.length, 0x204u);  // 0x203 rounded up
+    EXPECT_EQ(ImageAt(kImageBase, 255), Counting(255));
+    EXPECT_EQ(ImageAt(0x9D000104, 255), Counting(255, 7));
+    EXPECT_EQ(m_file.m_hex.LinesRead(), 5);
+    EXPECT_EQ(m_file.m_hex.TotalLines(), 5);
+}
+
+TEST_P(HexImage, ALineLongerThanTheBufferGivesOnePieceAndTheBuildStopsAtTheRest) {
+    // 0xFF = 255 data bytes claimed; the 999-character piece holds 495, of which the count's
+    // 255 are placed. The rest of the line does not start with ':'.
+    std::string line = ":FF000000";
+    while (line.size() < 1200) line += "A5";
     const SResult r = Compute(Ela(0x1D00) + line + "\n" + Rec(0, 0x1000, Counting(4)) + kEnd);
     EXPECT_EQ(r.start, kImageBase);
-    EXPECT_EQ(r.length, 148u);  // 145 rounded up
-    EXPECT_EQ(ImageAt(kImageBase, 122), Bytes(122, 0xA5));
-    EXPECT_TRUE(ImageIsBlankExcept(kImageBase, 122));
+    EXPECT_EQ(r.length, 256u);  // 255 rounded up
+    EXPECT_EQ(ImageAt(kImageBase, 255), Bytes(255, 0xA5));
+    EXPECT_TRUE(ImageIsBlankExcept(kImageBase, 255));
     EXPECT_EQ(m_file.m_hex.LinesRead(), 2);
 }
 

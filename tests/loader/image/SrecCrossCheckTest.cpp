@@ -5,8 +5,10 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 
+#include "FirmwareCheck.h"
 #include "HexFile.h"
 #include "HexGen.h"
 #include "HexTestSupport.h"
@@ -73,6 +75,49 @@ SSrecResult AskSrecord(const std::string& srecCat, const std::string& srecInfo,
     return r;
 }
 
+// srec_cat's own rewrite of input (optionally cropped), records of up to perRecord data bytes.
+std::string Reblocked(const std::string& srecCat, const std::string& input, const std::string& crop,
+                      int perRecord, bool crlf) {
+    return RunAndCapture(srecCat + " '" + input + "' -intel" + crop + " -o - -intel" +
+                         " -output_block_size=" + std::to_string(perRecord) +
+                         (crlf ? " -line-termination=crlf" : ""));
+}
+
+std::string Crop(uint32_t from, uint32_t to) {
+    char text[64];
+    std::snprintf(text, sizeof text, " -crop 0x%08" PRIX32 " 0x%08" PRIX32, from, to);
+    return text;
+}
+
+std::string WithoutEndRecord(const std::string& text) {
+    std::string kept;
+    size_t from = 0;
+    while (from < text.size()) {
+        const size_t end = std::min(text.find('\n', from), text.size() - 1) + 1;
+        if (text.compare(from, 9, ":00000001") != 0) kept += text.substr(from, end - from);
+        from = end;
+    }
+    return kept;
+}
+
+struct SLineStats {
+    int32_t records = 0;
+    int32_t others = 0;
+    size_t longest = 0;
+};
+
+SLineStats CountLines(const std::string& path) {
+    SLineStats stats;
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        (line.size() > 0 && line[0] == ':' ? stats.records : stats.others) += 1;
+        stats.longest = std::max(stats.longest, line.size());
+    }
+    return stats;
+}
+
 struct SCase {
     const char* name;
     CHexGenOptions options;
@@ -123,6 +168,60 @@ TEST(SrecCrossCheck, RangeAndCrcMatchSrecCat) {
         uint16_t crc = 0;
         file.m_hex.ComputeImageCrc(start, length, crc);
         ASSERT_TRUE(file.m_hex.ImageHasData());
+
+        const SSrecResult srec = AskSrecord(srecCat, srecInfo, path);
+        ASSERT_TRUE(srec.ok) << srec.log;
+        EXPECT_EQ(start, srec.first | 0x80000000U);
+        EXPECT_EQ(length, srec.last + 1 - srec.first);
+        EXPECT_EQ(crc, srec.crc);
+    }
+}
+
+// Records of up to 255 data bytes, 521 characters a line, as srec_cat writes them when asked,
+// alone and mixed with 16-byte records: each is one line, read whole.
+TEST(SrecCrossCheck, LongRecordsCountOnceAndMatchSrecCat) {
+    const std::string srecCat = FindProgram("srec_cat");
+    const std::string srecInfo = FindProgram("srec_info");
+    ASSERT_FALSE(srecCat.empty()) << "srec_cat not found (Debian package srecord)";
+    ASSERT_FALSE(srecInfo.empty()) << "srec_info not found (Debian package srecord)";
+
+    CTempDir dir;
+    std::string error;
+    const std::string gaps = dir.PathOf("gaps.hex");
+    ASSERT_TRUE(WriteHexFile(gaps, Options(200000, 32, 0x1D00F003, 4, 100, 1000, false), error));
+    const std::string kseg0 = dir.PathOf("kseg0.hex");
+    ASSERT_TRUE(WriteHexFile(kseg0, Options(77777, 32, 0x9D123457, 6, 50, 65536, false), error));
+
+    const uint32_t s = 0x1D00F003;
+    const std::string mixed =
+        WithoutEndRecord(Reblocked(srecCat, gaps, Crop(s, s + 60000), 255, false)) +
+        WithoutEndRecord(Reblocked(srecCat, gaps, Crop(s + 60000, s + 120000), 16, false)) +
+        Reblocked(srecCat, gaps, Crop(s + 120000, 0x1D500000), 255, false);
+    const struct {
+        const char* name;
+        std::string text;
+    } cases[] = {
+        {"255 per record, gaps", Reblocked(srecCat, gaps, "", 255, false)},
+        {"255 per record, kseg0, CR LF", Reblocked(srecCat, kseg0, "", 255, true)},
+        {"255, 16 and 255 per record", mixed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.Write("long.hex", c.text);
+        const SLineStats lines = CountLines(path);
+        ASSERT_EQ(lines.others, 0) << c.text.substr(0, 200);
+        ASSERT_EQ(lines.longest, 521u);
+
+        SLoadedHex file;
+        ASSERT_TRUE(file.Load(path));
+        EXPECT_EQ(file.m_hex.TotalLines(), lines.records);
+        int32_t line = -1;
+        EXPECT_EQ(CheckFirmware(file.m_hex, line), EFirmwareProblem::kNone);
+        uint32_t start = 0;
+        uint32_t length = 0;
+        uint16_t crc = 0;
+        file.m_hex.ComputeImageCrc(start, length, crc);
+        EXPECT_EQ(file.m_hex.LinesRead(), lines.records);
 
         const SSrecResult srec = AskSrecord(srecCat, srecInfo, path);
         ASSERT_TRUE(srec.ok) << srec.log;
