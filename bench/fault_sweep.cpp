@@ -1,0 +1,624 @@
+// fault_sweep: flashes one generated image through the real quillon-flash binary into many
+// seeded, faulty in-process units and counts how each run ended: verified, honest failure,
+// false success (exit 0 but the unit does not hold the file) or hung.
+//
+//   fault_sweep [options] PATH/TO/quillon-flash
+//
+// Every unit listens on 127.0.0.1 on a port of its own; nothing else is ever addressed.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Crc16.h"
+#include "HexGen.h"
+#include "UnitSim.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr int kExitSetup = 2;
+constexpr int kExitUsage = 64;
+constexpr int kPollMs = 20;
+
+const char* const kUsage =
+    "usage: fault_sweep [options] QUILLON_FLASH\n"
+    "  --seeds N             runs, one seed each (40)\n"
+    "  --first-seed N        seed of the first run (1)\n"
+    "  --jobs J              runs at once, each with its own unit and child (8)\n"
+    "  --limit SECONDS       a run still going then is killed and counted hung (240)\n"
+    "  --size BYTES          firmware data bytes (65536)\n"
+    "  --record-bytes N      data bytes per record (16)\n"
+    "  --duplicate-reply P   fault probabilities 0..1 (0.10)\n"
+    "  --drop-request P      (0.10)\n"
+    "  --drop-reply P        (0)\n"
+    "  --corrupt-request P   (0)\n"
+    "  --corrupt-reply P     (0)\n"
+    "  --delay-reply P       (0), with --delay-ms MS (0)\n"
+    "  --no-faults           all probabilities 0\n"
+    "  --verbose             run quillon-flash without --quiet, so its log lands in the run log\n"
+    "  --work-dir DIR        firmware and per-run logs (default: a new /tmp/fault_sweep.XXXXXX)\n"
+    "  --help                this text\n";
+
+struct CSweepOptions {
+    std::string flashPath;
+    int seeds = 40;
+    uint32_t firstSeed = 1;
+    int jobs = 8;
+    int limitSeconds = 240;
+    uint32_t sizeBytes = 65536;
+    uint32_t recordBytes = 16;
+    CFaultConfig faults;
+    bool verbose = false;
+    bool help = false;
+    std::string workDir;
+};
+
+struct CExpected {
+    uint32_t start = 0;
+    uint32_t length = 0;
+    uint16_t crc = 0;
+    std::vector<uint8_t> bytes;  // the range as the unit's flash must hold it
+};
+
+enum class EOutcome { kVerified, kHonestFailure, kFalseSuccess, kHung, kCrashed, kNotRun };
+
+struct CRunResult {
+    uint32_t seed = 0;
+    EOutcome outcome = EOutcome::kNotRun;
+    int exitCode = -1;  // -1 when killed or not run
+    int signal = 0;     // set when the child died of a signal we did not send
+    double seconds = 0;
+    int erases = 0;
+    size_t requests = 0, dropped = 0, programs = 0, verifies = 0;
+    int lostBatches = 0;  // program batches dropped on every try: never in the unit's flash
+    uint16_t flashCrc = 0;
+    bool flashHoldsFile = false;
+    std::string note;
+};
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void OnInterrupt(int) {
+    g_interrupted = 1;
+}
+
+const char* OutcomeName(EOutcome outcome) {
+    switch (outcome) {
+        case EOutcome::kVerified:
+            return "verified";
+        case EOutcome::kHonestFailure:
+            return "honest failure";
+        case EOutcome::kFalseSuccess:
+            return "FALSE SUCCESS";
+        case EOutcome::kHung:
+            return "hung";
+        case EOutcome::kCrashed:
+            return "crashed";
+        case EOutcome::kNotRun:
+            return "not run";
+    }
+    return "?";
+}
+
+bool ParseProbability(const char* text, double& out) {
+    char* end = nullptr;
+    const double value = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !(value >= 0 && value <= 1)) return false;
+    out = value;
+    return true;
+}
+
+bool ParseCount(const char* text, long low, long high, long& out) {
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || value < low || value > high) return false;
+    out = value;
+    return true;
+}
+
+bool ParseOptions(int argc, char** argv, CSweepOptions& options, std::string& error) {
+    options.faults.duplicateReply = 0.10;
+    options.faults.dropRequest = 0.10;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg.rfind("--", 0) != 0) {
+            if (!options.flashPath.empty()) {
+                error = "more than one quillon-flash path";
+                return false;
+            }
+            options.flashPath = arg;
+            continue;
+        }
+        if (arg == "--no-faults") {
+            options.faults = CFaultConfig{};
+            continue;
+        }
+        if (arg == "--verbose") {
+            options.verbose = true;
+            continue;
+        }
+        if (arg == "--help") {
+            options.help = true;
+            return true;
+        }
+        if (i + 1 >= argc) {
+            error = arg + " needs a value";
+            return false;
+        }
+        const char* value = argv[++i];
+        long n = 0;
+        bool ok = true;
+        if (arg == "--seeds") {
+            ok = ParseCount(value, 1, 100000, n);
+            options.seeds = static_cast<int>(n);
+        } else if (arg == "--first-seed") {
+            ok = ParseCount(value, 0, 0x7FFFFFFF, n);
+            options.firstSeed = static_cast<uint32_t>(n);
+        } else if (arg == "--jobs") {
+            ok = ParseCount(value, 1, 64, n);
+            options.jobs = static_cast<int>(n);
+        } else if (arg == "--limit") {
+            ok = ParseCount(value, 1, 24 * 3600, n);
+            options.limitSeconds = static_cast<int>(n);
+        } else if (arg == "--size") {
+            ok = ParseCount(value, 1, 0x500000, n);
+            options.sizeBytes = static_cast<uint32_t>(n);
+        } else if (arg == "--record-bytes") {
+            ok = ParseCount(value, 1, 255, n);
+            options.recordBytes = static_cast<uint32_t>(n);
+        } else if (arg == "--duplicate-reply") {
+            ok = ParseProbability(value, options.faults.duplicateReply);
+        } else if (arg == "--drop-request") {
+            ok = ParseProbability(value, options.faults.dropRequest);
+        } else if (arg == "--drop-reply") {
+            ok = ParseProbability(value, options.faults.dropReply);
+        } else if (arg == "--corrupt-request") {
+            ok = ParseProbability(value, options.faults.corruptRequest);
+        } else if (arg == "--corrupt-reply") {
+            ok = ParseProbability(value, options.faults.corruptReply);
+        } else if (arg == "--delay-reply") {
+            ok = ParseProbability(value, options.faults.delayReply);
+        } else if (arg == "--delay-ms") {
+            ok = ParseCount(value, 0, 60000, n);
+            options.faults.delayReplyMs = static_cast<int>(n);
+        } else if (arg == "--work-dir") {
+            options.workDir = value;
+        } else {
+            error = "unknown option " + arg;
+            return false;
+        }
+        if (!ok) {
+            error = "bad value for " + arg + ": " + value;
+            return false;
+        }
+    }
+    if (options.flashPath.empty()) {
+        error = "the path of quillon-flash is missing";
+        return false;
+    }
+    return true;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+// Reads the file back on its own, apart from the loader's parser, so that a loader which
+// misreads the file cannot also set the mark it is measured against.
+bool ComputeExpected(const std::string& path, CExpected& expected, std::string& error) {
+    std::ifstream in(path);
+    if (!in) {
+        error = "cannot read " + path;
+        return false;
+    }
+    std::vector<uint8_t> window(kFlashSize, 0xFF);
+    uint64_t lowest = UINT64_MAX, end = 0;
+    uint32_t linearBase = 0, segmentBase = 0;
+    std::string line;
+    int lineNumber = 0;
+    while (std::getline(in, line)) {
+        ++lineNumber;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) continue;
+        if (line[0] != ':' || line.size() < 11 || line.size() % 2 == 0) {
+            error = path + ": line " + std::to_string(lineNumber) + " is not a record";
+            return false;
+        }
+        std::vector<uint8_t> bytes;
+        uint8_t sum = 0;
+        for (size_t i = 1; i + 1 < line.size(); i += 2) {
+            const int hi = HexDigit(line[i]), lo = HexDigit(line[i + 1]);
+            if (hi < 0 || lo < 0) {
+                error = path + ": line " + std::to_string(lineNumber) + " has a non-hex digit";
+                return false;
+            }
+            bytes.push_back(static_cast<uint8_t>(hi << 4 | lo));
+            sum = static_cast<uint8_t>(sum + bytes.back());
+        }
+        const uint8_t count = bytes[0];
+        if (sum != 0 || bytes.size() != 5u + count) {
+            error = path + ": line " + std::to_string(lineNumber) + " is damaged";
+            return false;
+        }
+        const uint16_t offset = static_cast<uint16_t>(bytes[1] << 8 | bytes[2]);
+        const uint8_t type = bytes[3];
+        const uint8_t* data = bytes.data() + 4;
+        if (type == 1) break;
+        if (type == 4 && count == 2) {
+            linearBase = static_cast<uint32_t>(data[0] << 8 | data[1]) << 16;
+            segmentBase = 0;
+        } else if (type == 2 && count == 2) {
+            segmentBase = static_cast<uint32_t>(data[0] << 8 | data[1]) << 8;
+            linearBase = 0;
+        } else if (type == 0) {
+            const uint32_t address = (linearBase + segmentBase + offset) | 0x80000000u;
+            for (uint32_t i = 0; i < count; ++i) {
+                const uint64_t a = uint64_t{address} + i;
+                if (a < kFlashBase || a >= uint64_t{kFlashBase} + kFlashSize) continue;
+                window[a - kFlashBase] = data[i];
+                lowest = std::min(lowest, a);
+                end = std::max(end, a + 1);
+            }
+        }
+    }
+    if (end == 0) {
+        error = path + " holds no data for the flash window";
+        return false;
+    }
+    expected.start = static_cast<uint32_t>(lowest) & ~3u;
+    const uint32_t stop = (static_cast<uint32_t>(end) + 3) & ~3u;
+    expected.length = stop - expected.start;
+    const uint8_t* first = window.data() + (expected.start - kFlashBase);
+    expected.bytes.assign(first, first + expected.length);
+    expected.crc = Crc16(expected.bytes.data(), expected.length);
+    return true;
+}
+
+// Starts argv[0] with stdout and stderr in logPath; 0 when it could not be started.
+pid_t SpawnChild(const std::vector<std::string>& args, const std::string& logPath) {
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, logPath.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    // The other units' sockets stay with this process.
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : 0;
+}
+
+// Runs quillon-flash once and prints what it said, for the cross-check of the range.
+std::string CaptureImageInfo(const CSweepOptions& options, const std::string& hexPath) {
+    const std::string logPath = options.workDir + "/image-info.txt";
+    const pid_t pid = SpawnChild({options.flashPath, "--image-info", hexPath}, logPath);
+    if (pid == 0) return "";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    int status = 0;
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            return "";
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+    }
+    std::ifstream in(logPath);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+const char* CommandName(uint8_t command) {
+    static const char* const kNames[] = {"?",      "read-version", "erase", "program",
+                                         "verify", "exit",         "reset"};
+    return command < 7 ? kNames[command] : "?";
+}
+
+// The first Frame in a datagram as sent, whether or not it reached the unit.
+bool DecodeSent(const std::vector<uint8_t>& raw, std::string& body) {
+    CRequestDecoder decoder;
+    for (uint8_t b : raw) {
+        if (!decoder.Take(b)) continue;
+        body.assign(reinterpret_cast<const char*>(decoder.Body()), decoder.BodySize());
+        return true;
+    }
+    return false;
+}
+
+// "offsets 0x0000..0x00A0" of the data records in a program body.
+std::string BatchOffsets(const std::string& body) {
+    const auto* data = reinterpret_cast<const uint8_t*>(body.data());
+    size_t pos = 1;
+    int first = -1, last = -1;
+    while (pos + 5 <= body.size() && pos + 5 + data[pos] <= body.size()) {
+        if (data[pos + 3] == 0) {
+            last = data[pos + 1] << 8 | data[pos + 2];
+            if (first < 0) first = last;
+        }
+        pos += 5 + data[pos];
+    }
+    if (first < 0) return "no data records";
+    char text[40];
+    std::snprintf(text, sizeof text, "offsets 0x%04X..0x%04X", first, last);
+    return text;
+}
+
+// What the unit saw, one line a request, beside the child's own log. Returns how many program
+// batches were dropped on the way in and never arrived on a later try: data the unit never got.
+int WriteUnitLog(const std::string& path, const std::vector<CSeenRequest>& seen) {
+    std::set<std::string> delivered;
+    std::vector<std::string> droppedBatches;
+    FILE* out = std::fopen(path.c_str(), "w");
+    const uint64_t t0 = seen.empty() ? 0 : seen.front().atMs;
+    for (const CSeenRequest& r : seen) {
+        std::string body;
+        const bool decoded = !r.wakeup && DecodeSent(r.raw, body);
+        const bool program = decoded && !body.empty() && static_cast<uint8_t>(body[0]) == 3;
+        if (program) (r.dropped ? droppedBatches.push_back(body) : (void)delivered.insert(body));
+        if (out == nullptr) continue;
+        std::fprintf(out, "%7llu ms  port %5u  ", static_cast<unsigned long long>(r.atMs - t0),
+                     static_cast<unsigned>(r.fromPort));
+        if (r.dropped) {
+            std::fprintf(out, "DROPPED on the way in: %s%s%s\n",
+                         decoded ? CommandName(static_cast<uint8_t>(body[0])) : "no frame",
+                         program ? ", " : "", program ? BatchOffsets(body).c_str() : "");
+        } else if (r.wakeup) {
+            std::fprintf(out, "wake-up\n");
+        } else if (!r.frame) {
+            std::fprintf(out, "%zu bytes, no frame\n", r.raw.size());
+        } else {
+            std::fprintf(out, "%s, %u bytes", CommandName(r.command),
+                         static_cast<unsigned>(r.bodySize));
+            if (program)
+                std::fprintf(out, ", %u records, %s", r.records, BatchOffsets(body).c_str());
+            if (r.replies == 2) std::fprintf(out, ", reply DUPLICATED");
+            if (r.outOfSession) std::fprintf(out, ", out of session");
+            std::fputc('\n', out);
+        }
+    }
+    if (out != nullptr) std::fclose(out);
+    std::set<std::string> lost;  // a batch dropped on every try counts once
+    for (const std::string& b : droppedBatches) {
+        if (delivered.count(b) == 0) lost.insert(b);
+    }
+    return static_cast<int>(lost.size());
+}
+
+CRunResult RunOne(const CSweepOptions& options, const CExpected& expected,
+                  const std::string& hexPath, uint32_t seed) {
+    CRunResult result;
+    result.seed = seed;
+    CUnitSimConfig config;
+    config.bindAddress = "127.0.0.1";
+    config.port = 0;
+    config.faults = options.faults;
+    config.faults.seed = seed;
+    CUnitSim unit(config);
+    if (!unit.Start()) {
+        result.note = "unit did not start";
+        return result;
+    }
+    const std::string logPath = options.workDir + "/run-seed" + std::to_string(seed) + ".log";
+    std::vector<std::string> args{options.flashPath};
+    if (!options.verbose) args.push_back("--quiet");
+    args.insert(args.end(), {"--port", std::to_string(unit.Port()), "127.0.0.1", hexPath});
+
+    const auto begin = std::chrono::steady_clock::now();
+    const pid_t pid = SpawnChild(args, logPath);
+    if (pid == 0) {
+        result.note = "quillon-flash did not start";
+        return result;
+    }
+    const auto deadline = begin + std::chrono::seconds(options.limitSeconds);
+    int status = 0;
+    bool killed = false;
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline || g_interrupted) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            killed = true;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+    }
+    result.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    unit.Stop();
+
+    const std::vector<CSeenRequest> seen = unit.Requests();
+    result.lostBatches =
+        WriteUnitLog(options.workDir + "/unit-seed" + std::to_string(seed) + ".log", seen);
+    result.requests = unit.RequestCount();
+    for (const CSeenRequest& r : seen) {
+        if (r.dropped) ++result.dropped;
+        if (r.frame && r.command == 3) ++result.programs;
+        if (r.frame && r.command == 4) ++result.verifies;
+    }
+    result.erases = unit.EraseCount();
+    result.flashCrc = unit.FlashCrc(expected.start, expected.length);
+    result.flashHoldsFile = result.flashCrc == expected.crc &&
+                            unit.ReadFlash(expected.start, expected.length) == expected.bytes;
+
+    if (killed) {
+        result.outcome = g_interrupted ? EOutcome::kNotRun : EOutcome::kHung;
+    } else if (WIFSIGNALED(status)) {
+        result.signal = WTERMSIG(status);
+        result.outcome = EOutcome::kCrashed;
+    } else {
+        result.exitCode = WEXITSTATUS(status);
+        if (result.exitCode != 0) {
+            result.outcome = EOutcome::kHonestFailure;
+        } else {
+            result.outcome = result.flashHoldsFile ? EOutcome::kVerified : EOutcome::kFalseSuccess;
+        }
+    }
+    return result;
+}
+
+std::string ExitText(const CRunResult& r) {
+    if (r.outcome == EOutcome::kHung) return "killed";
+    if (r.signal != 0) return "sig " + std::to_string(r.signal);
+    if (r.exitCode < 0) return "-";
+    return std::to_string(r.exitCode);
+}
+
+bool MakeWorkDir(CSweepOptions& options) {
+    if (options.workDir.empty()) {
+        char pattern[] = "/tmp/fault_sweep.XXXXXX";
+        if (::mkdtemp(pattern) == nullptr) return false;
+        options.workDir = pattern;
+        return true;
+    }
+    return ::mkdir(options.workDir.c_str(), 0755) == 0 || errno == EEXIST;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CSweepOptions options;
+    std::string error;
+    if (!ParseOptions(argc, argv, options, error)) {
+        std::fprintf(stderr, "fault_sweep: %s\n%s", error.c_str(), kUsage);
+        return kExitUsage;
+    }
+    if (options.help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (::access(options.flashPath.c_str(), X_OK) != 0) {
+        std::fprintf(stderr, "fault_sweep: %s is not an executable\n", options.flashPath.c_str());
+        return kExitUsage;
+    }
+    if (!MakeWorkDir(options)) {
+        std::fprintf(stderr, "fault_sweep: cannot create the work directory\n");
+        return kExitSetup;
+    }
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+
+    const std::string hexPath = options.workDir + "/firmware.hex";
+    CHexGenOptions hex;
+    hex.totalBytes = options.sizeBytes;
+    hex.bytesPerRecord = options.recordBytes;
+    if (!WriteHexFile(hexPath, hex, error)) {
+        std::fprintf(stderr, "fault_sweep: %s\n", error.c_str());
+        return kExitSetup;
+    }
+    CExpected expected;
+    if (!ComputeExpected(hexPath, expected, error)) {
+        std::fprintf(stderr, "fault_sweep: %s\n", error.c_str());
+        return kExitSetup;
+    }
+
+    const CFaultConfig& f = options.faults;
+    std::printf("quillon-flash: %s\n", options.flashPath.c_str());
+    std::printf("firmware: %s, %u bytes in %u-byte records from 0x%08X\n", hexPath.c_str(),
+                options.sizeBytes, options.recordBytes, hex.startAddress);
+    std::printf("expected: start 0x%08X length %u crc16 0x%04X\n", expected.start, expected.length,
+                expected.crc);
+    std::string info = CaptureImageInfo(options, hexPath);
+    std::replace(info.begin(), info.end(), '\n', ' ');
+    std::printf("quillon-flash --image-info says: %s\n", info.empty() ? "(nothing)" : info.c_str());
+    std::printf(
+        "faults: duplicate-reply %.2f drop-request %.2f drop-reply %.2f corrupt-request %.2f "
+        "corrupt-reply %.2f delay-reply %.2f/%d ms\n",
+        f.duplicateReply, f.dropRequest, f.dropReply, f.corruptRequest, f.corruptReply,
+        f.delayReply, f.delayReplyMs);
+    std::printf("runs: seeds %u..%u, %d at once, limit %d s; logs in %s\n\n", options.firstSeed,
+                options.firstSeed + static_cast<uint32_t>(options.seeds) - 1, options.jobs,
+                options.limitSeconds, options.workDir.c_str());
+    std::fflush(stdout);
+
+    std::vector<CRunResult> results(static_cast<size_t>(options.seeds));
+    std::atomic<int> next{0};
+    std::mutex printMutex;
+    const auto sweepBegin = std::chrono::steady_clock::now();
+    std::vector<std::thread> workers;
+    for (int j = 0; j < std::min(options.jobs, options.seeds); ++j) {
+        workers.emplace_back([&] {
+            for (;;) {
+                const int i = next.fetch_add(1);
+                if (i >= options.seeds || g_interrupted) return;
+                const uint32_t seed = options.firstSeed + static_cast<uint32_t>(i);
+                results[static_cast<size_t>(i)] = RunOne(options, expected, hexPath, seed);
+                const CRunResult& r = results[static_cast<size_t>(i)];
+                std::lock_guard<std::mutex> lock(printMutex);
+                std::fprintf(stderr, "  seed %u done: exit %s, %.1f s, %s\n", seed,
+                             ExitText(r).c_str(), r.seconds, OutcomeName(r.outcome));
+            }
+        });
+    }
+    for (std::thread& t : workers) t.join();
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - sweepBegin).count();
+
+    // lost: program batches dropped on the way in on every try.
+    std::printf("\n%5s %6s %8s  %-15s %6s %8s %7s %8s %4s %8s  %-6s %s\n", "seed", "exit",
+                "seconds", "outcome", "erases", "requests", "dropped", "programs", "lost",
+                "verifies", "flash", "unit's flash");
+    std::map<EOutcome, int> totals;
+    std::map<std::string, int> exitCodes;
+    for (const CRunResult& r : results) {
+        ++totals[r.outcome];
+        if (r.outcome == EOutcome::kHonestFailure) ++exitCodes[ExitText(r)];
+        char flash[8];
+        std::snprintf(flash, sizeof flash, "0x%04X", r.flashCrc);
+        std::printf("%5u %6s %8.1f  %-15s %6d %8zu %7zu %8zu %4d %8zu  %-6s %s%s\n", r.seed,
+                    ExitText(r).c_str(), r.seconds, OutcomeName(r.outcome), r.erases, r.requests,
+                    r.dropped, r.programs, r.lostBatches, r.verifies, flash,
+                    r.flashHoldsFile ? "holds the file" : "differs",
+                    r.note.empty() ? "" : ("; " + r.note).c_str());
+    }
+    std::printf("\ntotals over %d runs:\n", options.seeds);
+    std::printf("  verified         %d\n", totals[EOutcome::kVerified]);
+    std::printf("  honest failures  %d", totals[EOutcome::kHonestFailure]);
+    const char* sep = " (exit codes:";
+    for (const auto& [code, count] : exitCodes) {
+        std::printf("%s %s x%d", sep, code.c_str(), count);
+        sep = ",";
+    }
+    std::printf("%s\n", exitCodes.empty() ? "" : ")");
+    std::printf("  false successes  %d\n", totals[EOutcome::kFalseSuccess]);
+    std::printf("  hung             %d\n", totals[EOutcome::kHung]);
+    if (totals[EOutcome::kCrashed])
+        std::printf("  crashed          %d\n", totals[EOutcome::kCrashed]);
+    if (totals[EOutcome::kNotRun])
+        std::printf("  not run          %d\n", totals[EOutcome::kNotRun]);
+    std::printf("  wall time        %.1f s\n", wall);
+    std::fflush(stdout);
+    return totals[EOutcome::kFalseSuccess] || totals[EOutcome::kHung] ||
+                   totals[EOutcome::kCrashed] || totals[EOutcome::kNotRun]
+               ? 1
+               : 0;
+}
