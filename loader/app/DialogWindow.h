@@ -22,6 +22,8 @@ class IDialogWindow : public IMessageBox, public IFileChooser {
     virtual bool IsControlChecked(int id) const = 0;
     virtual void SetControlText(int id, const std::string& text) = 0;
     virtual std::string GetControlText(int id) const = 0;
+    // Adds text at the end of an edit box (the log), leaving what it holds in place.
+    virtual void AppendLogText(int id, const std::string& text) = 0;
     virtual void SetProgressRange(int id, uint32_t low, uint32_t high) = 0;
     virtual void SetProgressPos(int id, uint32_t position) = 0;
     // Caret to the end of an edit box's text, scrolled into view.
@@ -34,6 +36,9 @@ class IDialogWindow : public IMessageBox, public IFileChooser {
 
     // The data exchange's warning box (modal, owned by the dialog).
     virtual void ShowMessage(const char* text) = 0;
+    // A modal question owned by the dialog, answered Yes (true) or No; No is the default and
+    // the Esc answer.
+    virtual bool AskYesNo(const char* text) = 0;
     // Starting a running timer restarts it.
     virtual void SetTimer(unsigned id, unsigned periodMs) = 0;
     // False when the window has no system menu. text nullptr appends a separator.

@@ -5,6 +5,8 @@
 #include <cstdio>
 
 #include "AboutDlg.h"
+#include "FirmwareCheck.h"
+#include "LogTrim.h"
 #include "PortText.h"
 
 namespace {
@@ -15,6 +17,7 @@ constexpr size_t kNameFieldLength = 16;
 constexpr uint32_t kNameOffset = 3;
 // Read-version reply without a name: 3 body bytes and the CRC.
 constexpr uint32_t kReplyWithoutName = 5;
+constexpr const char* kFileChanged = "Firmware file changed while flashing; verification refused.";
 
 }  // namespace
 
@@ -47,11 +50,20 @@ void CQuillonDlg::OnSysCommand(unsigned command) {
 }
 
 void CQuillonDlg::OnOK() {
+    if (!CloseConfirmed()) return;
     if (ExchangeData(true)) m_window.EndDialog(IDOK);
 }
 
 void CQuillonDlg::OnCancel() {
+    if (!CloseConfirmed()) return;
     m_window.EndDialog(IDCANCEL);
+}
+
+bool CQuillonDlg::CloseConfirmed() {
+    return !FlashInProgress() ||
+           m_window.AskYesNo(
+               "A flash is in progress. Closing now leaves the unit erased or partly "
+               "programmed. Close anyway?");
 }
 
 void CQuillonDlg::InitControls() {
@@ -73,14 +85,11 @@ bool CQuillonDlg::ExchangeData(bool toMembers) {
     uint8_t fields[4];
     if (!toMembers) {
         m_window.SetControlText(IDC_LOG, m_logText);
-        FieldsFromAddress(m_ipAddress, fields);
-        m_window.SetAddressFields(IDC_IP_ADDRESS, fields);
-        char port[16];
-        std::snprintf(port, sizeof port, "%u", static_cast<unsigned>(m_port));
-        m_window.SetControlText(IDC_UDP_PORT, port);
+        WriteAddressAndPort();
         return true;
     }
     m_logText = m_window.GetControlText(IDC_LOG);
+    m_logLines = CountLogLines(m_logText);
     m_window.GetAddressFields(IDC_IP_ADDRESS, fields);
     m_ipAddress = AddressFromFields(fields);
     uint32_t port = 0;
@@ -93,15 +102,31 @@ bool CQuillonDlg::ExchangeData(bool toMembers) {
     return true;
 }
 
+void CQuillonDlg::WriteAddressAndPort() {
+    uint8_t fields[4];
+    FieldsFromAddress(m_ipAddress, fields);
+    m_window.SetAddressFields(IDC_IP_ADDRESS, fields);
+    char port[16];
+    std::snprintf(port, sizeof port, "%u", static_cast<unsigned>(m_port));
+    m_window.SetControlText(IDC_UDP_PORT, port);
+}
+
 void CQuillonDlg::AppendLog(const char* line) {
-    m_logText += line;
-    m_logText += "\r\n";
-    ExchangeData(false);
+    // Only the new line goes to the log box: rewriting a long log on every line would stall
+    // the window. Trimming rewrites it whole, once per chunk of dropped lines.
+    std::string added = line;
+    added += "\r\n";
+    m_logText += added;
+    m_logLines += CountLineBreaks(added);
+    m_window.AppendLogText(IDC_LOG, added);
+    if (TrimLog(m_logText, m_logLines)) m_window.SetControlText(IDC_LOG, m_logText);
+    WriteAddressAndPort();
     m_window.ScrollToEnd(IDC_LOG);
 }
 
 void CQuillonDlg::ClearLog() {
     m_logText.clear();
+    m_logLines = 0;
     ExchangeData(false);
     m_window.ScrollToEnd(IDC_LOG);
 }
@@ -132,6 +157,7 @@ void CQuillonDlg::SaveRestoreControls(int mode) {
 void CQuillonDlg::OnConnect() {
     (void)ExchangeData(true);  // a refused port leaves the previous m_port in use
     if (m_connected) {
+        m_awaiting = 0;
         m_link.StartCommand(CMD_EXIT, 0, 1, 200);
         AppendLog("Bootloader exited, unit restarted.");
         m_connected = 0;
@@ -177,41 +203,33 @@ void CQuillonDlg::OnLoadFirmware() {
     if (m_link.Load()) {
         AppendLog("Firmware loaded successfully.");
         m_window.EnableControl(IDC_FLASH_FIRMWARE, true);
-    } else {
-        AppendLog("Firmware loading failed/aborted.");
+        return;
     }
+    // A FIFO or a device would block or never end; it is refused before it is opened.
+    if (m_link.WithHexFile([](CHexFile& file) { return file.NotRegularFile(); }))
+        AppendLog("Firmware file is not a regular file; nothing loaded.");
+    AppendLog("Firmware loading failed/aborted.");
 }
 
 bool CQuillonDlg::FirmwareReadyToFlash() {
     // Checked before anything is sent: an erase must never be followed by nothing. Flash
     // Firmware stays enabled after a failed Load, so the file is looked at here, serialised
     // with the worker, which may still be answering a late reply of an earlier run.
-    enum class EState { kNoFile, kNoRecord, kNoData, kReady };
-    const EState state = m_link.WithHexFile([](CHexFile& file) {
-        if (!file.IsOpen()) return EState::kNoFile;
-        uint8_t record[(kReadRecordLimit - 2) / 2 + 1];
-        if (!file.Rewind() || file.ReadRecord(record, kReadRecordLimit) == 0)
-            return EState::kNoRecord;
-        uint32_t start = 0;
-        uint32_t length = 0;
-        uint16_t crc = 0;
-        file.ComputeImageCrc(start, length, crc);
-        return file.ImageHasData() ? EState::kReady : EState::kNoData;
+    // A file changed since Load no longer matches the lines counted for the progress bar, and
+    // may change again mid-run: it is loaded afresh first.
+    bool changed = false;
+    int32_t line = 0;
+    const EFirmwareProblem problem = m_link.WithHexFile([&](CHexFile& file) {
+        changed = file.IsOpen() && file.Changed();
+        return changed ? EFirmwareProblem::kNone : CheckFirmware(file, line);
     });
-    switch (state) {
-        case EState::kNoFile:
-            AppendLog("No firmware file is open; load one first. Nothing erased.");
-            return false;
-        case EState::kNoRecord:
-            AppendLog("Firmware file does not start with a record; nothing erased.");
-            return false;
-        case EState::kNoData:
-            AppendLog("Firmware file has no data to program; nothing erased.");
-            return false;
-        case EState::kReady:
-            break;
+    if (changed) {
+        AppendLog("Firmware file changed since it was loaded; load it again. Nothing erased.");
+        return false;
     }
-    return true;
+    if (problem == EFirmwareProblem::kNone) return true;
+    AppendLog(FirmwareProblemText(problem, line).c_str());
+    return false;
 }
 
 void CQuillonDlg::OnFlashFirmware() {
@@ -222,9 +240,11 @@ void CQuillonDlg::OnFlashFirmware() {
     m_flashing = 1;
     if (m_window.IsControlChecked(IDC_RESET_DEFAULTS)) {
         AppendLog("Scheduling reset to defaults...");
+        m_awaiting = CMD_RESET_DEFAULTS;
         m_link.StartCommand(CMD_RESET_DEFAULTS, 0, 3, 5000);
     } else {
         AppendLog("Verifying & erasing firmware...");
+        m_awaiting = CMD_ERASE;
         m_link.StartCommand(CMD_ERASE, 0, 3, 5000);
     }
 }
@@ -246,12 +266,19 @@ int CQuillonDlg::OnBootReply(uint32_t length, const uint8_t* reply) {
             name[i] = static_cast<char>(reply[kNameOffset + i]);
     }
 
+    // Only the reply to the step the sequence waits for advances it. Any other (late, repeated,
+    // or answering a request never made) keeps its log line and starts nothing: a stray verify
+    // reply must never end a flash in success, nor a stray erase reply start one again.
+    const bool awaited = m_flashing && m_awaiting == code;
+    if (awaited) m_awaiting = 0;
     switch (code) {
         case CMD_READ_VERSION: {
             AppendLog("Connected.");
             char line[64];
             std::snprintf(line, sizeof line, "%s bootloader v%1u.%02u", name, first, second);
             AppendLog(line);
+            // A repeat during a flash must not offer Load or Flash in the middle of it.
+            if (FlashInProgress()) break;
             m_window.EnableControl(IDC_LOAD_FIRMWARE, true);
             if (first * 100 + second < 104) {
                 m_window.ShowControl(IDC_RESET_DEFAULTS, false);
@@ -266,13 +293,22 @@ int CQuillonDlg::OnBootReply(uint32_t length, const uint8_t* reply) {
         }
         case CMD_RESET_DEFAULTS:
             AppendLog("Verifying & erasing firmware...");
-            if (m_flashing) m_link.StartCommand(CMD_ERASE, 0, 3, 5000);
+            if (!awaited) break;
+            m_awaiting = CMD_ERASE;
+            m_link.StartCommand(CMD_ERASE, 0, 3, 5000);
             break;
         case CMD_ERASE:
             AppendLog("Programming firmware...");
-            if (m_flashing && !m_link.StartCommand(CMD_PROGRAM, 0, 3, 500)) {
-                // The file changed or went away since the check: the unit is erased and nothing
-                // will follow, so say so and give the controls back for another try.
+            if (!awaited) break;
+            m_awaiting = CMD_PROGRAM;
+            if (!m_link.StartCommand(CMD_PROGRAM, 0, 3, 500)) {
+                m_awaiting = 0;
+                if (m_link.FileChanged()) {
+                    AppendLog(kFileChanged);  // the verify-failed state: only Disconnect left
+                    break;
+                }
+                // The file went away since the check: the unit is erased and nothing will
+                // follow, so say so and give the controls back for another try.
                 AppendLog(
                     "Firmware file could not be read; the unit is erased but not programmed.");
                 m_flashing = 0;
@@ -280,21 +316,22 @@ int CQuillonDlg::OnBootReply(uint32_t length, const uint8_t* reply) {
             }
             break;
         case CMD_PROGRAM:
+            // The engine ends a run early when the file changed under it; that is no success.
+            if (awaited && m_link.FileChanged()) {
+                AppendLog(kFileChanged);
+                break;
+            }
             AppendLog("Programmed successfully.");
-            if (m_flashing) m_link.StartCommand(CMD_VERIFY, 0, 3, 5000);
-            break;
-        case CMD_VERIFY: {
-            // A reply too short to carry a CRC can't confirm anything.
-            const uint16_t deviceCrc = static_cast<uint16_t>(first + 256 * second);
-            if (length >= 5 && deviceCrc == m_link.GetImageCrc()) {
-                AppendLog("Verification successful.");
-                m_flashing = 0;
-                OnConnect();
-            } else {
-                AppendLog("Verification failed.");
+            if (!awaited) break;
+            m_awaiting = CMD_VERIFY;
+            if (!m_link.StartCommand(CMD_VERIFY, 0, 3, 5000)) {
+                m_awaiting = 0;
+                AppendLog(kFileChanged);
             }
             break;
-        }
+        case CMD_VERIFY:
+            if (awaited) CompareVerifyReply(length, static_cast<uint16_t>(first + 256 * second));
+            break;
         default:
             break;
     }
@@ -302,8 +339,31 @@ int CQuillonDlg::OnBootReply(uint32_t length, const uint8_t* reply) {
     return 1;
 }
 
+void CQuillonDlg::CompareVerifyReply(uint32_t length, uint16_t deviceCrc) {
+    const uint16_t imageCrc = m_link.GetImageCrc();
+    bool changed = false;
+    const bool hasData = m_link.WithHexFile([&](CHexFile& file) {
+        changed = file.Changed();
+        return file.ImageHasData();
+    });
+    if (changed) {
+        AppendLog(kFileChanged);
+        return;
+    }
+    // An image without data verifies nothing, and a reply too short to carry a CRC can't
+    // confirm anything.
+    if (hasData && length >= 5 && deviceCrc == imageCrc) {
+        AppendLog("Verification successful.");
+        m_flashing = 0;
+        OnConnect();
+    } else {
+        AppendLog("Verification failed.");
+    }
+}
+
 int CQuillonDlg::OnBootTimeout(uint32_t code) {
     m_flashing = 0;
+    m_awaiting = 0;
     switch (code) {
         case CMD_READ_VERSION:
         case CMD_ERASE:

@@ -50,6 +50,10 @@ class CQuillonDlg {
 
     // The last line of the log, without its line break; empty when the log is.
     std::string LastLogLine() const;
+    // A flash sequence is running: some step's reply is still awaited.
+    bool FlashInProgress() const { return m_awaiting != 0; }
+    // The flash step whose reply is awaited, 0 when none is.
+    uint8_t AwaitedStep() const { return m_awaiting; }
 
     // The worker posts here; it outlives m_link, which stops the worker as it goes.
     CBootMessageQueue m_notify;
@@ -69,9 +73,20 @@ class CQuillonDlg {
   private:
     // True when the open file can be programmed; otherwise logs why not.
     bool FirmwareReadyToFlash();
+    // The verify step's end: success only for an unchanged file whose image holds data.
+    void CompareVerifyReply(uint32_t length, uint16_t deviceCrc);
     // What both notification handlers do last.
     void DisableFileButtonsUnlessConnected();
+    // The exchange to the controls other than the log box.
+    void WriteAddressAndPort();
+    // Closing mid-flash leaves the unit erased: only the user's Yes lets it happen.
+    bool CloseConfirmed();
 
     IDialogWindow& m_window;
     uint32_t m_savedControls = 0;
+    // Lines in m_logText, kept so that a long log is trimmed without counting it again.
+    size_t m_logLines = 0;
+    // The flash step whose reply the sequence waits for (CMD_RESET_DEFAULTS, CMD_ERASE,
+    // CMD_PROGRAM or CMD_VERIFY); 0 when none is. Only that reply advances the sequence.
+    uint8_t m_awaiting = 0;
 };

@@ -59,6 +59,14 @@ void CRecordingWindow::SetControlText(int id, const std::string& text) {
     if (id == IDC_LOG && m_logHook) m_logHook(text);
 }
 
+void CRecordingWindow::AppendLogText(int id, const std::string& text) {
+    CControl& control = m_controls[id];
+    if (text.empty()) return;
+    control.caretAtEnd = false;
+    control.text += text;
+    if (id == IDC_LOG && m_logHook) m_logHook(control.text);
+}
+
 std::string CRecordingWindow::GetControlText(int id) const {
     return Control(id).text;
 }
@@ -91,6 +99,11 @@ void CRecordingWindow::FocusAndSelectAll(int id) {
 
 void CRecordingWindow::ShowMessage(const char* text) {
     m_boxes.push_back({text, "Quillon", false});
+}
+
+bool CRecordingWindow::AskYesNo(const char* text) {
+    m_questions.emplace_back(text);
+    return m_answerYes;
 }
 
 void CRecordingWindow::ShowErrorBox(const char* text, const char* caption) {

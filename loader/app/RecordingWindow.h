@@ -39,6 +39,7 @@ class CRecordingWindow : public IDialogWindow {
     bool IsControlChecked(int id) const override;
     void SetControlText(int id, const std::string& text) override;
     std::string GetControlText(int id) const override;
+    void AppendLogText(int id, const std::string& text) override;
     void SetProgressRange(int id, uint32_t low, uint32_t high) override;
     void SetProgressPos(int id, uint32_t position) override;
     void ScrollToEnd(int id) override;
@@ -46,6 +47,7 @@ class CRecordingWindow : public IDialogWindow {
     void GetAddressFields(int id, uint8_t fields[4]) const override;
     void FocusAndSelectAll(int id) override;
     void ShowMessage(const char* text) override;
+    bool AskYesNo(const char* text) override;
     void ShowErrorBox(const char* text, const char* caption) override;
     bool ChooseOpenFile(const char* filter, std::string& path) override;
     void SetTimer(unsigned id, unsigned periodMs) override;
@@ -70,7 +72,7 @@ class CRecordingWindow : public IDialogWindow {
     void TypeAddress(const char* dotted);
     void TypePort(const std::string& text) { Control(1027).text = text; }
     void SetChooserAnswer(const std::string& path, bool choose = true);
-    // Called with the whole log text whenever the dialog rewrites the log box.
+    // Called with the whole log text whenever the log box changes, set whole or appended to.
     void OnLogWritten(std::function<void(const std::string&)> hook) { m_logHook = std::move(hook); }
 
     CControl& Control(int id) { return m_controls[id]; }
@@ -81,6 +83,8 @@ class CRecordingWindow : public IDialogWindow {
     std::vector<std::pair<unsigned, std::string>> m_systemMenu;  // {0, ""}: separator
     std::vector<unsigned> m_defaultSysCommands;
     std::vector<CBox> m_boxes;
+    std::vector<std::string> m_questions;  // asked through AskYesNo, in order
+    bool m_answerYes = false;              // the user's answer to every question
     std::vector<std::string> m_aboutCaptions;
     std::vector<std::string> m_chooserFilters;
     std::map<unsigned, unsigned> m_timers;  // id -> period

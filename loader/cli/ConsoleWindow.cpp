@@ -5,24 +5,24 @@
 #include "QuillonIds.h"
 
 CConsoleWindow::CConsoleWindow(bool quiet, bool progressBar)
-    : m_quiet(quiet), m_progressBar(progressBar && !quiet) {
-    OnLogWritten([this](const std::string& log) { PrintNewLogLines(log); });
-}
+    : m_quiet(quiet), m_progressBar(progressBar && !quiet) {}
 
-void CConsoleWindow::PrintNewLogLines(const std::string& log) {
-    // ClearLog starts the text again; lines already printed stay on the terminal.
-    if (log.size() < m_printed) m_printed = 0;
-    for (;;) {
-        const size_t end = log.find("\r\n", m_printed);
-        if (end == std::string::npos) break;
+void CConsoleWindow::AppendLogText(int id, const std::string& text) {
+    CRecordingWindow::AppendLogText(id, text);
+    if (id != IDC_LOG) return;
+    m_partLine += text;
+    size_t from = 0;
+    for (size_t end = m_partLine.find("\r\n"); end != std::string::npos;
+         end = m_partLine.find("\r\n", from)) {
         if (!m_quiet) {
             FinishProgress();
-            std::fwrite(log.data() + m_printed, 1, end - m_printed, stdout);
+            std::fwrite(m_partLine.data() + from, 1, end - from, stdout);
             std::fputc('\n', stdout);
             std::fflush(stdout);
         }
-        m_printed = end + 2;
+        from = end + 2;
     }
+    m_partLine.erase(0, from);
 }
 
 void CConsoleWindow::ShowMessage(const char* text) {

@@ -10,6 +10,9 @@ class CConsoleWindow : public CRecordingWindow {
   public:
     CConsoleWindow(bool quiet, bool progressBar);
 
+    // Each log line is printed once, as it is appended; the log box set whole (start-up,
+    // clearing, trimming) brings no new lines.
+    void AppendLogText(int id, const std::string& text) override;
     void ShowMessage(const char* text) override;
     void ShowErrorBox(const char* text, const char* caption) override;
     void SetProgressRange(int id, uint32_t low, uint32_t high) override;
@@ -19,12 +22,11 @@ class CConsoleWindow : public CRecordingWindow {
     void FinishProgress();
 
   private:
-    void PrintNewLogLines(const std::string& log);
     void DrawProgress();
 
     bool m_quiet;
     bool m_progressBar;
     bool m_progressDrawn = false;
-    size_t m_printed = 0;  // bytes of the log already printed
+    std::string m_partLine;  // appended text not yet ended by a line break
     uint32_t m_low = 0, m_high = 100, m_position = 0;
 };

@@ -1,11 +1,13 @@
 #include "FlashSession.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <string>
 
 #include "ConsoleWindow.h"
+#include "FirmwareCheck.h"
 #include "HexFile.h"
 #include "QuillonDlg.h"
 
@@ -16,6 +18,28 @@ namespace {
 constexpr int kSequenceBoundMs = 24 * 3600 * 1000;
 
 constexpr const char* kNoResponse = "No response, operation failed.";
+constexpr const char* kFileChanged = "Firmware file changed while flashing; verification refused.";
+
+// The signal that asked us to stop, 0 while none did.
+volatile sig_atomic_t g_interrupt = 0;
+
+void OnInterrupt(int signal) {
+    g_interrupt = signal;
+}
+
+// SIGINT and SIGTERM end the pumping within one wait; a second one kills as usual.
+void CatchInterrupts() {
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    action.sa_flags = static_cast<int>(SA_RESETHAND);
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+}
+
+bool Interrupted() {
+    return g_interrupt != 0;
+}
 
 void Fail(const std::string& message) {
     std::fprintf(stderr, "quillon-flash: %s\n", message.c_str());
@@ -44,8 +68,12 @@ class CSession {
         m_dialog.OnConnect();
         if (!m_dialog.m_link.IsOpen()) return kExitSocketError;  // its box has been shown
         m_window.PumpUntil(
-            [&] { return m_dialog.m_connected || m_dialog.LastLogLine() == kNoResponse; },
+            [&] {
+                return m_dialog.m_connected || m_dialog.LastLogLine() == kNoResponse ||
+                       Interrupted();
+            },
             kSequenceBoundMs);
+        if (Interrupted()) return Interrupt();
         if (m_dialog.m_connected) return 0;
         Fail("no response from " + Target());
         return kExitNoResponse;
@@ -75,16 +103,19 @@ class CSession {
             return kExitBadFirmware;
         }
         m_window.PumpUntil(
-            [&] {
-                return !m_dialog.m_connected || !m_dialog.m_flashing ||
-                       m_dialog.LastLogLine() == "Verification failed.";
-            },
+            [&] { return !m_dialog.m_connected || !m_dialog.FlashInProgress() || Interrupted(); },
             kSequenceBoundMs);
+        // The unit holds the file: a signal that came too late to stop that changes nothing.
         if (!m_dialog.m_connected && LogHas(m_dialog, "Verification successful.")) return 0;
+        if (Interrupted()) return Interrupt();
         const std::string last = m_dialog.LastLogLine();
         if (last == "Verification failed.") {
             Fail("verification failed: the unit's CRC differs from " + m_options.firmware);
             return kExitVerifyFailed;
+        }
+        if (last == kFileChanged) {
+            Fail(m_options.firmware + " changed while flashing; flash it again");
+            return kExitBadFirmware;
         }
         if (last == kNoResponse) {
             Fail("no response from " + Target() + " during the flash");
@@ -92,6 +123,45 @@ class CSession {
         }
         Fail(last);
         return kExitBadFirmware;
+    }
+
+    // Stops the worker with nothing more sent and tells what the unit is left with. After the
+    // erase has begun no exit goes out: a restart into half a firmware helps nobody.
+    int Interrupt() {
+        const char* what = "Interrupted while connecting: nothing was erased.";
+        if (m_dialog.m_connected) {
+            switch (m_dialog.AwaitedStep()) {
+                case CMD_RESET_DEFAULTS:
+                    what =
+                        "Interrupted while resetting to defaults: nothing was erased; the unit "
+                        "waits in its bootloader.";
+                    break;
+                case CMD_ERASE:
+                    what = "Interrupted while erasing: the unit may be erased; flash it again.";
+                    break;
+                case CMD_PROGRAM:
+                    what =
+                        "Interrupted while programming: the unit is erased and partly "
+                        "programmed; flash it again.";
+                    break;
+                case CMD_VERIFY:
+                    what =
+                        "Interrupted while verifying: the unit is programmed but not "
+                        "verified; flash it again.";
+                    break;
+                default:
+                    what = m_dialog.m_flashing
+                               ? "Interrupted after a failed flash: the unit is not verified; "
+                                 "flash it again."
+                               : "Interrupted before flashing: nothing was erased; the unit "
+                                 "waits in its bootloader.";
+                    break;
+            }
+        }
+        m_dialog.m_link.StopWorkerNow();
+        m_window.FinishProgress();
+        std::fprintf(stderr, "quillon-flash: %s\n", what);
+        return 128 + static_cast<int>(g_interrupt);
     }
 
   private:
@@ -106,27 +176,6 @@ class CSession {
 
 }  // namespace
 
-int RunFlash(const CFlashOptions& options) {
-    // A missing file is told before the unit is woken.
-    if (std::FILE* f = std::fopen(options.firmware.c_str(), "r")) {
-        std::fclose(f);
-    } else {
-        Fail("cannot open the firmware file " + options.firmware);
-        return kExitBadFirmware;
-    }
-    CSession session(options);
-    if (const int status = session.Connect()) return status;
-    // A failure from here on leaves the unit in its bootloader, ready for a retry.
-    return session.Flash();
-}
-
-int RunInfo(const CFlashOptions& options) {
-    CSession session(options);
-    if (const int status = session.Connect()) return status;
-    session.Disconnect();
-    return 0;
-}
-
 namespace {
 struct CPathAnswer : IFileChooser {
     std::string path;
@@ -135,7 +184,43 @@ struct CPathAnswer : IFileChooser {
         return true;
     }
 };
+
+// The whole file is checked before the unit is woken, as the dialog checks it before the erase.
+bool FirmwareUsable(const std::string& path) {
+    CPathAnswer chooser;
+    chooser.path = path;
+    CHexFile file;
+    file.SetFileChooser(&chooser);
+    if (!file.Load()) {
+        Fail(file.NotRegularFile()
+                 ? path + " is not a regular file; nothing was sent"
+                 : "cannot open the firmware file " + path + "; nothing was sent");
+        return false;
+    }
+    int32_t line = 0;
+    const EFirmwareProblem problem = CheckFirmware(file, line);
+    if (problem == EFirmwareProblem::kNone) return true;
+    Fail(path + ": " + FirmwareProblemText(problem, line));
+    return false;
+}
 }  // namespace
+
+int RunFlash(const CFlashOptions& options) {
+    if (!FirmwareUsable(options.firmware)) return kExitBadFirmware;
+    CatchInterrupts();
+    CSession session(options);
+    if (const int status = session.Connect()) return status;
+    // A failure from here on leaves the unit in its bootloader, ready for a retry.
+    return session.Flash();
+}
+
+int RunInfo(const CFlashOptions& options) {
+    CatchInterrupts();
+    CSession session(options);
+    if (const int status = session.Connect()) return status;
+    session.Disconnect();
+    return 0;
+}
 
 int RunImageInfo(const CFlashOptions& options) {
     CPathAnswer chooser;

@@ -14,13 +14,13 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
 #include <QScrollBar>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <climits>
 
 #include "AboutDlg.h"
+#include "AddressBox.h"
 #include "AppIcon.h"
 #include "PortText.h"
 #include "QuillonDlg.h"
@@ -107,6 +107,7 @@ void CQtDialogWindow::BuildControls() {
 
     m_log = new QPlainTextEdit(this);
     m_log->setReadOnly(true);
+    m_log->setUndoRedoEnabled(false);  // appended lines would pile up in the undo stack
     m_log->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_log->setFocusPolicy(Qt::StrongFocus);
     m_log->setTabChangesFocus(true);
@@ -123,13 +124,7 @@ void CQtDialogWindow::BuildControls() {
     auto* group = new QGroupBox(QStringLiteral("Ethernet"), this);
     Place(group, m_units, {7, 4, 176, 51}, false);
 
-    m_address = new QLineEdit(this);
-    // Four fields of 0 to 255; a field may stay empty and then reads as 0.
-    const QString octet = QStringLiteral("(25[0-5]|2[0-4][0-9]|1[0-9]{2}|[1-9]?[0-9])?");
-    m_address->setValidator(new QRegularExpressionValidator(
-        QRegularExpression(QStringLiteral("^") + octet + QStringLiteral("(\\.") + octet +
-                           QStringLiteral("){0,3}$")),
-        m_address));
+    m_address = new CAddressBox(this);
     m_address->setAccessibleName(QStringLiteral("IP Address"));
     Place(m_address, m_units, {13, 27, 113, 15}, false);
 
@@ -229,6 +224,16 @@ void CQtDialogWindow::SetControlText(int id, const std::string& text) {
     }
 }
 
+void CQtDialogWindow::AppendLogText(int id, const std::string& text) {
+    if (id != IDC_LOG || text.empty()) return;
+    QString value = QString::fromStdString(text);
+    value.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QTextCursor end(m_log->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(value);
+    ScrollToEnd(id);
+}
+
 std::string CQtDialogWindow::GetControlText(int id) const {
     if (id == IDC_LOG) {
         QString value = m_log->toPlainText();
@@ -244,6 +249,13 @@ std::string CQtDialogWindow::GetControlText(int id) const {
 
 void CQtDialogWindow::SetProgressRange(int id, uint32_t low, uint32_t high) {
     if (id != IDC_PROGRESS) return;
+    // Qt draws a range of 0..0 as an endless busy bar; nothing to show is an empty bar.
+    m_progressEmpty = high <= low;
+    if (m_progressEmpty) {
+        m_progress->setRange(0, 1);
+        m_progress->setValue(0);
+        return;
+    }
     // The whole range is shown; a range past the bar's int is scaled down to fit.
     m_progressShift = 0;
     while ((high >> m_progressShift) > static_cast<uint32_t>(INT_MAX)) ++m_progressShift;
@@ -253,7 +265,7 @@ void CQtDialogWindow::SetProgressRange(int id, uint32_t low, uint32_t high) {
 
 void CQtDialogWindow::SetProgressPos(int id, uint32_t position) {
     if (id != IDC_PROGRESS) return;
-    m_progress->setValue(static_cast<int>(position >> m_progressShift));
+    m_progress->setValue(m_progressEmpty ? 0 : static_cast<int>(position >> m_progressShift));
 }
 
 void CQtDialogWindow::ScrollToEnd(int id) {
@@ -273,7 +285,7 @@ void CQtDialogWindow::SetAddressFields(int id, const uint8_t fields[4]) {
 
 void CQtDialogWindow::GetAddressFields(int id, uint8_t fields[4]) const {
     for (int i = 0; i < 4; ++i) fields[i] = 0;
-    // The validator admits only readable addresses; anything else reads as 0.0.0.0.
+    // The box admits only readable addresses; anything else reads as 0.0.0.0.
     if (id == IDC_IP_ADDRESS) (void)ParseDottedFields(m_address->text().toStdString(), fields);
 }
 
@@ -288,6 +300,14 @@ void CQtDialogWindow::ShowMessage(const char* text) {
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Quillon"), QString::fromUtf8(text),
                     QMessageBox::Ok, this);
     box.exec();
+}
+
+bool CQtDialogWindow::AskYesNo(const char* text) {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Quillon"), QString::fromUtf8(text),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 void CQtDialogWindow::ShowErrorBox(const char* text, const char* caption) {

@@ -6,6 +6,7 @@
 #include "DialogUnits.h"
 #include "DialogWindow.h"
 
+class CAddressBox;
 class QAction;
 class QCheckBox;
 class QLineEdit;
@@ -32,6 +33,7 @@ class CQtDialogWindow : public QDialog, public IDialogWindow {
     bool IsControlChecked(int id) const override;
     void SetControlText(int id, const std::string& text) override;
     std::string GetControlText(int id) const override;
+    void AppendLogText(int id, const std::string& text) override;
     void SetProgressRange(int id, uint32_t low, uint32_t high) override;
     void SetProgressPos(int id, uint32_t position) override;
     void ScrollToEnd(int id) override;
@@ -39,6 +41,7 @@ class CQtDialogWindow : public QDialog, public IDialogWindow {
     void GetAddressFields(int id, uint8_t fields[4]) const override;
     void FocusAndSelectAll(int id) override;
     void ShowMessage(const char* text) override;
+    bool AskYesNo(const char* text) override;
     void ShowErrorBox(const char* text, const char* caption) override;
     bool ChooseOpenFile(const char* filter, std::string& path) override;
     void SetTimer(unsigned id, unsigned periodMs) override;
@@ -80,7 +83,7 @@ class CQtDialogWindow : public QDialog, public IDialogWindow {
     QPushButton* m_flash = nullptr;
     QProgressBar* m_progress = nullptr;
     QPlainTextEdit* m_log = nullptr;
-    QLineEdit* m_address = nullptr;
+    CAddressBox* m_address = nullptr;
     QLineEdit* m_port = nullptr;
     QCheckBox* m_reset = nullptr;
     QCheckBox* m_standard = nullptr;
@@ -89,4 +92,6 @@ class CQtDialogWindow : public QDialog, public IDialogWindow {
     QHash<unsigned, QTimer*> m_timers;
     // Scale of the progress bar when the total exceeds its int range.
     uint32_t m_progressShift = 0;
+    // The range set was empty (high <= low): the bar shows as empty, not as busy.
+    bool m_progressEmpty = false;
 };

@@ -2,7 +2,11 @@
 // here connects, except where a test says so (and then only to 127.0.0.1).
 #include <gtest/gtest.h>
 
+#include <chrono>
+
+#include "AddressEntry.h"
 #include "DialogRig.h"
+#include "LogTrim.h"
 #include "PortText.h"
 #include "QuillonApp.h"
 
@@ -189,6 +193,178 @@ TEST_F(CBareDialog, RepliesWithOtherCodesChangeNothingAndTimeoutsOfExitAreSilent
     EXPECT_EQ(dlg.OnBootTimeout(0), 1);
     EXPECT_EQ(dlg.m_logText, "");
     EXPECT_FALSE(window.IsControlEnabled(IDC_LOAD_FIRMWARE));
+}
+
+constexpr const char* kCloseQuestion =
+    "A flash is in progress. Closing now leaves the unit erased or partly programmed. Close "
+    "anyway?";
+
+TEST(DialogClose, MidFlashAsksFirstAndOnlyYesCloses) {
+    CDialogRig rig;
+    ASSERT_TRUE(rig.Connect());
+    // Connected but idle: closing needs no question.
+    rig.dlg.OnOK();
+    EXPECT_EQ(rig.window.m_endResult, IDOK);
+    EXPECT_TRUE(rig.window.m_questions.empty());
+    rig.window.m_endResult = -1;
+
+    ASSERT_TRUE(rig.Load(WriteFirmware(200)));
+    rig.sim.SetSilent(true);  // the erase is never answered: the sequence stays running
+    rig.dlg.OnFlashFirmware();
+    ASSERT_TRUE(rig.dlg.FlashInProgress());
+    rig.dlg.OnCancel();  // Esc or the close box, answered No
+    rig.dlg.OnOK();      // Enter, answered No
+    EXPECT_EQ(rig.window.m_endResult, -1);
+    EXPECT_EQ(rig.window.m_questions, (std::vector<std::string>{kCloseQuestion, kCloseQuestion}));
+
+    rig.window.m_answerYes = true;
+    rig.dlg.OnOK();
+    EXPECT_EQ(rig.window.m_endResult, IDOK);
+    rig.window.m_endResult = -1;
+    rig.dlg.OnCancel();
+    EXPECT_EQ(rig.window.m_endResult, IDCANCEL);
+    EXPECT_EQ(rig.window.m_questions.size(), 4u);
+}
+
+TEST_F(CBareDialog, AFloodOfLogLinesKeepsTheNewestAndStaysFast) {
+    std::vector<std::string> whole;
+    window.OnLogWritten([&](const std::string& log) {
+        if (log.size() < 200) whole.push_back(log);  // only short logs are worth keeping
+    });
+    constexpr int kLines = 20000;
+    const auto start = std::chrono::steady_clock::now();
+    char line[32];
+    for (int i = 1; i <= kLines; ++i) {
+        std::snprintf(line, sizeof line, "line %d", i);
+        dlg.AppendLog(line);
+    }
+    const auto spent = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(spent, std::chrono::seconds(2));
+
+    const std::string& log = window.GetControlText(IDC_LOG);
+    EXPECT_EQ(log, dlg.m_logText);
+    const size_t lines = CountLineBreaks(log);
+    EXPECT_LE(lines, kLogLineLimit + 1);
+    EXPECT_GE(lines, kLogLineLimit - kLogTrimChunk + 1);
+    const size_t kept = lines - 1;
+    const std::string head =
+        "... " + std::to_string(kLines - kept) + " earlier lines dropped ...\r\n";
+    EXPECT_EQ(log.compare(0, head.size(), head), 0) << log.substr(0, 60);
+    const std::string oldest = "line " + std::to_string(kLines - kept + 1) + "\r\n";
+    EXPECT_EQ(log.substr(head.size(), oldest.size()), oldest);
+    EXPECT_EQ(dlg.LastLogLine(), "line 20000");
+    EXPECT_TRUE(window.Control(IDC_LOG).caretAtEnd);
+
+    // A log read back from the box and cleared keeps counting from where it stands.
+    ASSERT_TRUE(dlg.ExchangeData(true));
+    for (int i = 0; i < static_cast<int>(kLogTrimChunk); ++i) dlg.AppendLog("more");
+    EXPECT_LE(CountLineBreaks(dlg.m_logText), kLogLineLimit + 1);
+    EXPECT_EQ(dlg.m_logText.rfind("... ", 0), 0u);
+    dlg.ClearLog();
+    dlg.AppendLog("fresh");
+    EXPECT_EQ(window.GetControlText(IDC_LOG), "fresh\r\n");
+}
+
+TEST(LogTrim, DropsAChunkAndCountsEveryDroppedLine) {
+    std::string log;
+    for (size_t i = 0; i <= kLogLineLimit; ++i) log += std::to_string(i) + "\r\n";
+    size_t lines = CountLogLines(log);
+    ASSERT_EQ(lines, kLogLineLimit + 1);
+    ASSERT_TRUE(TrimLog(log, lines));
+    EXPECT_EQ(lines, kLogLineLimit - kLogTrimChunk);
+    EXPECT_EQ(log.rfind("... 501 earlier lines dropped ...\r\n501\r\n", 0), 0u);
+    EXPECT_EQ(CountLogLines(log), lines);
+    EXPECT_FALSE(TrimLog(log, lines));
+    // A line that only looks like the count line is counted as a line of its own.
+    EXPECT_EQ(CountLogLines("... x earlier lines dropped ...\r\n"), 1u);
+}
+
+// The IP address box's keys, as typed one by one.
+std::string TypeKeys(CAddressEdit& edit, const std::string& keys) {
+    std::string message;
+    for (const char key : keys) {
+        std::string refusal;
+        if (TypeAddressChar(edit, key, refusal) == EAddressKey::kRefused) message = refusal;
+    }
+    return message;
+}
+
+TEST(AddressEntry, TypedKeysFillFourFieldsOfZeroTo255) {
+    const struct {
+        const char* keys;
+        const char* text;
+    } typed[] = {
+        {"127.000.000.001", "127.000.000.001"},  // leading zeros stay; the value is 1
+        {"192168001200", "192.168.001.200"},     // a fourth digit starts the next field
+        {"1..2", "1.2"},                         // '.' in an empty field does nothing
+        {".5", "5"},
+        {"1.2.3.4.", "1.2.3.4"},  // nor in the last field
+        {"1.2.3.2345", "1.2.3.234"},
+        {"10.x0 .7", "10.0.7"},
+    };
+    for (const auto& t : typed) {
+        CAddressEdit edit;
+        EXPECT_EQ(TypeKeys(edit, t.keys), "") << t.keys;
+        EXPECT_EQ(edit.text, t.text) << t.keys;
+        EXPECT_EQ(edit.caret, edit.text.size()) << t.keys;
+        uint8_t fields[4];
+        EXPECT_TRUE(ParseDottedFields(edit.text, fields)) << t.keys;
+    }
+    CAddressEdit zeros;
+    TypeKeys(zeros, "127.000.000.001");
+    uint8_t fields[4];
+    ASSERT_TRUE(ParseDottedFields(zeros.text, fields));
+    EXPECT_EQ(AddressFromFields(fields), 0x7F000001u);
+}
+
+TEST(AddressEntry, AValueAbove255IsRefusedAndNeverRewritten) {
+    CAddressEdit edit;
+    EXPECT_EQ(TypeKeys(edit, "300"),
+              "300 is not a valid entry. Specify a value between 0 and 255.");
+    EXPECT_EQ(edit.text, "30");  // the refused key changed nothing
+    EXPECT_EQ(TypeKeys(edit, ".1.2.3"), "");
+    EXPECT_EQ(edit.text, "30.1.2.3");
+
+    // In the middle of a field, and in a next field that the digit would have started.
+    edit = {"25.1", 2};
+    std::string message;
+    EXPECT_EQ(TypeAddressChar(edit, '9', message), EAddressKey::kRefused);
+    EXPECT_EQ(message, "259 is not a valid entry. Specify a value between 0 and 255.");
+    edit = {"192.60", 3};
+    EXPECT_EQ(TypeAddressChar(edit, '7', message), EAddressKey::kRefused);
+    EXPECT_EQ(edit.text, "192.60");
+    EXPECT_EQ(edit.caret, 3u);
+    // A '.' in the middle of a field moves on to the next.
+    edit = {"192.168", 1};
+    EXPECT_EQ(TypeAddressChar(edit, '.', message), EAddressKey::kChanged);
+    EXPECT_EQ(edit.text, "192.168");
+    EXPECT_EQ(edit.caret, 4u);
+}
+
+TEST(AddressEntry, ErasingNeverJoinsFieldsIntoABadOne) {
+    CAddressEdit edit{"192.168.1.200", 4};
+    EXPECT_EQ(EraseAddressChar(edit, true), EAddressKey::kChanged);  // steps over the dot
+    EXPECT_EQ(edit.text, "192.168.1.200");
+    EXPECT_EQ(edit.caret, 3u);
+    EXPECT_EQ(EraseAddressChar(edit, true), EAddressKey::kChanged);
+    EXPECT_EQ(edit.text, "19.168.1.200");
+    edit = {"1.2", 1};
+    EXPECT_EQ(EraseAddressChar(edit, false), EAddressKey::kChanged);  // 12 is a field
+    EXPECT_EQ(edit.text, "12");
+    edit = {"5", 0};
+    EXPECT_EQ(EraseAddressChar(edit, true), EAddressKey::kIgnored);
+
+    // Text pasted or set whole.
+    std::string message;
+    EXPECT_TRUE(CheckAddressText("192.168.001.200", message));
+    EXPECT_TRUE(CheckAddressText("10..7", message));
+    EXPECT_FALSE(CheckAddressText("300.1.2.3", message));
+    EXPECT_EQ(message, "300 is not a valid entry. Specify a value between 0 and 255.");
+    for (const char* bad : {"1.2.3.4.5", "a.b.c.d", "0001.2.3.4", " 1.2.3.4", "1,2"}) {
+        message.clear();
+        EXPECT_FALSE(CheckAddressText(bad, message)) << bad;
+        EXPECT_FALSE(message.empty()) << bad;
+    }
 }
 
 }  // namespace

@@ -8,10 +8,19 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTimer>
+#include <memory>
 
+#include "AddressBox.h"
 #include "DialogRig.h"
+#include "LogTrim.h"
+#include "PortText.h"
 #include "QtDialogWindow.h"
 
 namespace {
@@ -20,6 +29,63 @@ QString AccessibleName(QWidget* widget) {
     QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(widget);
     return iface != nullptr ? iface->text(QAccessible::Name) : QString();
 }
+
+// Key by key, as a user types.
+void TypeKeys(QWidget* widget, const QString& keys) {
+    for (const QChar c : keys) {
+        const int key = c == QLatin1Char('.') ? int{Qt::Key_Period} : int{c.unicode()};
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(c));
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(widget, &press);
+        QApplication::sendEvent(widget, &release);
+    }
+}
+
+void PressKey(QWidget* widget, int key) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(widget, &press);
+}
+
+// Answers the next question box with `answer` once it shows, from inside its own loop; what it
+// looked like goes to `seen`. Gives up after about five seconds.
+struct CSeenQuestion {
+    QString text;
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+    QMessageBox::StandardButton escapeButton = QMessageBox::NoButton;
+    bool answered = false;
+};
+
+void AnswerNextQuestion(QMessageBox::StandardButton answer, CSeenQuestion& seen) {
+    auto* poll = new QTimer(qApp);  // freed with the application if no loop gets to it
+    auto tries = std::make_shared<int>(0);
+    QObject::connect(poll, &QTimer::timeout, [poll, tries, answer, &seen] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(top);
+            if (box == nullptr || !box->isVisible()) continue;
+            seen.text = box->text();
+            seen.defaultButton = box->standardButton(box->defaultButton());
+            seen.escapeButton = box->standardButton(box->escapeButton());
+            seen.answered = true;
+            poll->stop();  // no loop may be left to delete it before the next question
+            poll->deleteLater();
+            box->button(answer)->click();
+            return;
+        }
+        if (++*tries > 250) {
+            poll->stop();
+            poll->deleteLater();
+        }
+    });
+    poll->start(20);
+}
+
+struct CPathChooser : IFileChooser {
+    std::string path;
+    bool ChooseOpenFile(const char*, std::string& chosen) override {
+        chosen = path;
+        return true;
+    }
+};
 
 struct QtDialog : testing::Test {
     QtDialog() {
@@ -130,6 +196,139 @@ TEST_F(QtDialog, ClickOnConnectReachesConnectedAgainstTheUnit) {
     EXPECT_FALSE(Get<QLineEdit>(IDC_IP_ADDRESS)->isEnabled());
     // The caret sits at the end so the newest line shows.
     EXPECT_TRUE(Get<QPlainTextEdit>(IDC_LOG)->textCursor().atEnd());
+}
+
+TEST_F(QtDialog, EscMidFlashAsksAndOnlyYesCloses) {
+    CUnitSim sim(LoopbackUnit("QtUnit", 1, 4));
+    ASSERT_TRUE(sim.Start());
+    Get<QLineEdit>(IDC_IP_ADDRESS)->setText("127.0.0.1");
+    Get<QLineEdit>(IDC_UDP_PORT)->setText(QString::number(sim.Port()));
+    Get<QPushButton>(IDC_CONNECT)->click();
+    ASSERT_TRUE(ProcessUntil([&] { return dlg.m_connected != 0; }, 4000));
+    CPathChooser chooser;
+    chooser.path = WriteFirmware(200);
+    dlg.m_link.SetFileChooser(&chooser);
+    Get<QPushButton>(IDC_LOAD_FIRMWARE)->click();
+    sim.SetSilent(true);  // the erase is never answered
+    Get<QPushButton>(IDC_FLASH_FIRMWARE)->click();
+    ASSERT_TRUE(dlg.FlashInProgress());
+
+    CSeenQuestion no;
+    AnswerNextQuestion(QMessageBox::No, no);
+    PressKey(Get<QPushButton>(IDC_CONNECT), Qt::Key_Escape);
+    ASSERT_TRUE(no.answered);
+    EXPECT_EQ(no.text,
+              "A flash is in progress. Closing now leaves the unit erased or partly programmed. "
+              "Close anyway?");
+    EXPECT_EQ(no.defaultButton, QMessageBox::No);
+    EXPECT_EQ(no.escapeButton, QMessageBox::No);
+    EXPECT_TRUE(window.isVisible());
+
+    CSeenQuestion closeBox;
+    AnswerNextQuestion(QMessageBox::No, closeBox);
+    EXPECT_FALSE(window.close());  // the close box
+    EXPECT_TRUE(closeBox.answered);
+    EXPECT_TRUE(window.isVisible());
+
+    CSeenQuestion yes;
+    AnswerNextQuestion(QMessageBox::Yes, yes);
+    PressKey(Get<QPushButton>(IDC_CONNECT), Qt::Key_Escape);
+    EXPECT_TRUE(yes.answered);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(window.result(), IDCANCEL);
+    dlg.m_link.SetFileChooser(&window);
+}
+
+TEST_F(QtDialog, AddressTypedWithLeadingZerosConnectsToThatAddress) {
+    CUnitSim sim(LoopbackUnit("Zeros", 1, 4));
+    ASSERT_TRUE(sim.Start());
+    auto* address = qobject_cast<CAddressBox*>(window.Control(IDC_IP_ADDRESS));
+    ASSERT_NE(address, nullptr);
+    address->setFocus();
+    address->selectAll();
+    TypeKeys(address, "127.000.000.001");
+    EXPECT_EQ(address->text(), "127.000.000.001");
+    uint8_t fields[4];
+    window.GetAddressFields(IDC_IP_ADDRESS, fields);
+    EXPECT_EQ(FormatDottedFields(fields), "127.0.0.1");
+    EXPECT_TRUE(address->LastRefusal().isEmpty());
+    Get<QLineEdit>(IDC_UDP_PORT)->setText(QString::number(sim.Port()));
+    Get<QPushButton>(IDC_CONNECT)->click();
+    EXPECT_EQ(dlg.m_ipAddress, 0x7F000001u);
+    ASSERT_TRUE(ProcessUntil([&] { return dlg.m_connected != 0; }, 4000));
+    EXPECT_EQ(dlg.LastLogLine(), "Zeros bootloader v1.04");
+}
+
+TEST_F(QtDialog, AddressBoxRefusesWhatItCannotHoldAndChangesNothing) {
+    auto* address = qobject_cast<CAddressBox*>(window.Control(IDC_IP_ADDRESS));
+    ASSERT_NE(address, nullptr);
+    address->setFocus();
+    address->clear();
+    TypeKeys(address, "192.168.001.200");
+    uint8_t fields[4];
+    window.GetAddressFields(IDC_IP_ADDRESS, fields);
+    EXPECT_EQ(FormatDottedFields(fields), "192.168.1.200");
+
+    address->clear();
+    TypeKeys(address, "300");
+    EXPECT_EQ(address->text(), "30");
+    EXPECT_EQ(address->LastRefusal(),
+              "300 is not a valid entry. Specify a value between 0 and 255.");
+    TypeKeys(address, ".1234");  // a fourth digit starts the next field
+    EXPECT_EQ(address->text(), "30.123.4");
+
+    // Backspace edits; over a dot it only steps when the fields would run together.
+    PressKey(address, Qt::Key_Backspace);
+    EXPECT_EQ(address->text(), "30.123.");
+    address->setText("1.2.3.4");
+    address->setCursorPosition(2);
+    PressKey(address, Qt::Key_Backspace);
+    EXPECT_EQ(address->text(), "12.3.4");
+
+    // Pasted text is checked whole.
+    address->setText("10.1.1.1");
+    address->selectAll();
+    address->insert("300.1.2.3");
+    EXPECT_EQ(address->text(), "10.1.1.1");
+    EXPECT_EQ(address->LastRefusal(),
+              "300 is not a valid entry. Specify a value between 0 and 255.");
+    address->selectAll();
+    address->insert("10.0.0.9");
+    EXPECT_EQ(address->text(), "10.0.0.9");
+}
+
+TEST_F(QtDialog, AnEmptyProgressRangeDrawsAnEmptyBarNotABusyOne) {
+    auto* bar = Get<QProgressBar>(IDC_PROGRESS);
+    dlg.OnTimer(kProgressTimerId);  // nothing sent yet: 0 of 0
+    EXPECT_LT(bar->minimum(), bar->maximum());
+    EXPECT_EQ(bar->value(), bar->minimum());
+    window.SetProgressRange(IDC_PROGRESS, 0, 40);
+    window.SetProgressPos(IDC_PROGRESS, 10);
+    EXPECT_EQ(bar->maximum(), 40);
+    EXPECT_EQ(bar->value(), 10);
+    window.SetProgressRange(IDC_PROGRESS, 5, 5);
+    window.SetProgressPos(IDC_PROGRESS, 5);
+    EXPECT_LT(bar->minimum(), bar->maximum());
+    EXPECT_EQ(bar->value(), bar->minimum());
+}
+
+TEST_F(QtDialog, AFloodOfLogLinesLeavesTheNewestShowing) {
+    QElapsedTimer timer;
+    timer.start();
+    constexpr int kLines = 20000;
+    for (int i = 1; i <= kLines; ++i) {
+        dlg.AppendLog(("line " + std::to_string(i)).c_str());
+        if (i % 1000 == 0) QApplication::processEvents();
+    }
+    EXPECT_LT(timer.elapsed(), 20000);
+    auto* log = Get<QPlainTextEdit>(IDC_LOG);
+    const QTextDocument* doc = log->document();
+    EXPECT_LE(doc->blockCount(), static_cast<int>(kLogLineLimit) + 2);  // + the empty last
+    EXPECT_TRUE(doc->firstBlock().text().endsWith("earlier lines dropped ..."));
+    EXPECT_EQ(doc->lastBlock().previous().text(), "line 20000");
+    EXPECT_EQ(window.GetControlText(IDC_LOG), dlg.m_logText);
+    EXPECT_TRUE(log->textCursor().atEnd());
+    EXPECT_EQ(log->verticalScrollBar()->value(), log->verticalScrollBar()->maximum());
 }
 
 }  // namespace

@@ -4,11 +4,13 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,10 +23,14 @@ namespace {
 struct CRun {
     int status = -1;
     std::string out, err;
+    int ms = 0;  // how long it ran
 };
 
-// Runs quillon-flash with args; fdLimit > 0 caps its open files. Bounded by timeoutMs.
-CRun RunFlash(const std::vector<std::string>& args, int timeoutMs = 30000, int fdLimit = 0) {
+// Runs quillon-flash with args; fdLimit > 0 caps its open files; during(pid) is called about
+// every 100 ms while it runs. Bounded by timeoutMs.
+CRun RunFlash(const std::vector<std::string>& args, int timeoutMs = 30000, int fdLimit = 0,
+              const std::function<void(pid_t)>& during = {}) {
+    const auto start = std::chrono::steady_clock::now();
     int out[2], err[2];
     EXPECT_EQ(::pipe(out), 0);
     EXPECT_EQ(::pipe(err), 0);
@@ -50,6 +56,7 @@ CRun RunFlash(const std::vector<std::string>& args, int timeoutMs = 30000, int f
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     int open = 2;
     while (open > 0 && std::chrono::steady_clock::now() < until) {
+        if (during) during(pid);
         if (::poll(fds, 2, 100) <= 0) continue;
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
@@ -70,6 +77,9 @@ CRun RunFlash(const std::vector<std::string>& args, int timeoutMs = 30000, int f
     int status = 0;
     ::waitpid(pid, &status, 0);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.ms = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  std::chrono::steady_clock::now() - start)
+                                  .count());
     return run;
 }
 
@@ -229,6 +239,101 @@ TEST_F(FlashCliTest, UnusableFirmwareExitsWithThree) {
     const CRun noData = RunFlash(Args({"127.0.0.1", empty.Path()}));
     EXPECT_EQ(noData.status, 3) << noData.out;
     EXPECT_EQ(unit_->EraseCount(), 0);
+}
+
+TEST_F(FlashCliTest, EveryUnusableFileIsRefusedInASecondWithNothingSent) {
+    StartUnit();
+    char dir[] = "/tmp/quillon_cli_dir_XXXXXX";
+    ASSERT_NE(::mkdtemp(dir), nullptr);
+    const std::string fifo = std::string(dir) + "/fw.hex";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    auto write = [&](const std::string& name, const std::string& text) {
+        const std::string path = std::string(dir) + "/" + name;
+        FILE* f = std::fopen(path.c_str(), "wb");
+        std::fwrite(text.data(), 1, text.size(), f);
+        std::fclose(f);
+        return path;
+    };
+    const std::string cases[] = {
+        dir,
+        fifo,
+        "/dev/zero",
+        write("empty.hex", ""),
+        write("text.hex", "firmware for the bench\n"),
+        write("binary.hex", std::string("\x7f"
+                                        "ELF\x02\x01\x00\xff\xfe",
+                                        9)),
+        write("gap.hex", ":020000041D00DD\n\n:0400000001020304F2\n"),
+    };
+    for (const std::string& path : cases) {
+        const CRun run = RunFlash(Args({"127.0.0.1", path}), 5000);
+        EXPECT_EQ(run.status, 3) << path << run.err;
+        EXPECT_LT(run.ms, 1000) << path;
+        EXPECT_NE(run.err.find("quillon-flash: "), std::string::npos) << path;
+        EXPECT_EQ(run.out, "") << path;
+    }
+    EXPECT_EQ(unit_->RequestCount(), 0u);
+    for (const char* name : {"/fw.hex", "/empty.hex", "/text.hex", "/binary.hex", "/gap.hex"})
+        ::unlink((std::string(dir) + name).c_str());
+    ::rmdir(dir);
+}
+
+TEST_F(FlashCliTest, AFileChangedWhileFlashingExitsWithThree) {
+    CUnitSimConfig config;
+    config.faults.delayReply = 1.0;
+    config.faults.delayReplyMs = 5;
+    StartUnit(config);
+    CFirmware fw(3000);
+    const CRun run = RunFlash(Args({"127.0.0.1", fw.Path()}), 30000, 0, [&](pid_t) {
+        int batches = 0;
+        for (const auto& r : unit_->Requests()) batches += r.command == 3 ? 1 : 0;
+        if (batches >= 5) ::truncate(fw.Path().c_str(), 0);
+    });
+    EXPECT_EQ(run.status, 3) << run.out << run.err;
+    EXPECT_NE(run.out.find("Firmware file changed while flashing; verification refused.\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(run.out.find("Verification successful."), std::string::npos);
+    EXPECT_FALSE(unit_->Exited());
+}
+
+// Ctrl+C or a kill at each stage: out at once, one line on what the unit holds, no restart.
+TEST_F(FlashCliTest, AnInterruptEndsAtOnceAndSaysWhatTheUnitHolds) {
+    const struct {
+        int signal;
+        uint8_t stage;  // the request to be interrupted at
+        const char* line;
+    } cases[] = {
+        {SIGINT, 3,
+         "quillon-flash: Interrupted while programming: the unit is erased and partly "
+         "programmed; flash it again.\n"},
+        {SIGTERM, 2,
+         "quillon-flash: Interrupted while erasing: the unit may be erased; flash it "
+         "again.\n"},
+        {SIGINT, 1, "quillon-flash: Interrupted while connecting: nothing was erased.\n"},
+    };
+    for (const auto& c : cases) {
+        CUnitSimConfig config;
+        config.faults.delayReply = 1.0;
+        config.faults.delayReplyMs = c.stage == 3 ? 5 : 3000;
+        StartUnit(config);
+        CFirmware fw(3000);
+        std::chrono::steady_clock::time_point sent{};
+        const CRun run = RunFlash(Args({"127.0.0.1", fw.Path()}), 20000, 0, [&](pid_t pid) {
+            if (sent != std::chrono::steady_clock::time_point{}) return;
+            int seen = 0;
+            for (const auto& r : unit_->Requests()) seen += r.command == c.stage ? 1 : 0;
+            if (seen < (c.stage == 3 ? 5 : 1)) return;
+            ::kill(pid, c.signal);
+            sent = std::chrono::steady_clock::now();
+        });
+        const auto took = std::chrono::steady_clock::now() - sent;
+        EXPECT_EQ(run.status, 128 + c.signal) << run.out << run.err;
+        EXPECT_LT(took, std::chrono::milliseconds(600)) << c.line;
+        EXPECT_NE(run.err.find(c.line), std::string::npos) << run.err;
+        EXPECT_FALSE(unit_->Exited()) << c.line;
+        unit_->Stop();
+    }
 }
 
 TEST_F(FlashCliTest, ASocketThatCannotBeMadeExitsWithFour) {

@@ -1,0 +1,169 @@
+// What the dialog must never claim: replies out of turn, files that change or never end.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+
+#include "DialogRig.h"
+
+namespace {
+
+void ExpectOnlyDisconnectLeft(CDialogRig& rig) {
+    EXPECT_FALSE(rig.window.IsControlEnabled(IDC_LOAD_FIRMWARE));
+    EXPECT_FALSE(rig.window.IsControlEnabled(IDC_FLASH_FIRMWARE));
+    EXPECT_TRUE(rig.window.IsControlEnabled(IDC_CONNECT));
+    EXPECT_EQ(rig.window.GetControlText(IDC_CONNECT), "Disconnect");
+    EXPECT_FALSE(rig.dlg.FlashInProgress());
+}
+
+uint16_t ImageCrcOf(const std::string& path) {
+    CRecordingWindow chooser;
+    chooser.SetChooserAnswer(path);
+    CHexFile file;
+    file.SetFileChooser(&chooser);
+    EXPECT_TRUE(file.Load());
+    uint32_t start = 0, length = 0;
+    uint16_t crc = 0;
+    return file.ComputeImageCrc(start, length, crc);
+}
+
+TEST(DialogFlashOrder, AVerifyReplyToTheEraseIsNoSuccess) {
+    CDialogRig rig;
+    const std::string path = WriteFirmware(2000);
+    const uint16_t crc = ImageCrcOf(path);
+    // The unit answers the erase with the very CRC the file would verify with.
+    rig.sim.SetCustomReply(CMD_ERASE,
+                           {CMD_VERIFY, static_cast<uint8_t>(crc), static_cast<uint8_t>(crc >> 8)});
+    ASSERT_TRUE(rig.Connect());
+    ASSERT_TRUE(rig.Load(path));
+    rig.dlg.OnFlashFirmware();
+    rig.window.PumpFor(600);
+    EXPECT_FALSE(rig.HasLine("Verification successful.")) << rig.dlg.m_logText;
+    EXPECT_FALSE(rig.HasLine("Verification failed."));
+    EXPECT_EQ(rig.dlg.m_connected, 1);
+    EXPECT_TRUE(rig.dlg.FlashInProgress());
+    EXPECT_EQ(rig.RequestsFor(CMD_PROGRAM), 0);
+    EXPECT_FALSE(rig.sim.Exited());
+}
+
+TEST(DialogFlashOrder, ProgrammingAnsweredWithAnotherCodeRunsOutOfTries) {
+    for (const uint8_t code : {CMD_ERASE, CMD_RESET_DEFAULTS}) {
+        CDialogRig rig;
+        rig.sim.SetCustomReply(CMD_PROGRAM, {code});
+        ASSERT_TRUE(rig.Connect());
+        ASSERT_TRUE(rig.Load(WriteFirmware(2000)));
+        rig.dlg.OnFlashFirmware();
+        // Three tries of 500 ms; restarting the erase on every such answer never ends.
+        ASSERT_TRUE(rig.WaitForLine("No response, operation failed.", 6000))
+            << int(code) << rig.dlg.m_logText;
+        rig.window.PumpFor(300);
+        EXPECT_EQ(rig.sim.EraseCount(), 1) << int(code);
+        EXPECT_EQ(rig.RequestsFor(CMD_PROGRAM), 3) << int(code);
+        EXPECT_EQ(rig.dlg.m_flashing, 0);
+        EXPECT_TRUE(rig.window.IsControlEnabled(IDC_FLASH_FIRMWARE));
+    }
+}
+
+TEST(DialogFlashOrder, ARepeatedReadVersionReplyDuringAFlashOffersNothing) {
+    CDialogRig rig;
+    ASSERT_TRUE(rig.Connect());
+    ASSERT_TRUE(rig.Load(WriteFirmware(2000)));
+    rig.sim.SetSilent(true);
+    rig.dlg.OnFlashFirmware();
+    SendFrameToLink(rig.dlg, {CMD_READ_VERSION, 1, 4});
+    ASSERT_TRUE(rig.window.PumpUntil(
+        [&] {
+            const auto lines = rig.Lines();
+            return std::count(lines.begin(), lines.end(), "Connected.") == 2;
+        },
+        2000));
+    EXPECT_FALSE(rig.window.IsControlEnabled(IDC_LOAD_FIRMWARE));
+    EXPECT_FALSE(rig.window.IsControlEnabled(IDC_FLASH_FIRMWARE));
+    EXPECT_TRUE(rig.dlg.FlashInProgress());
+}
+
+// The file is cut short or emptied once programming is under way.
+TEST(DialogFlashFile, AFileChangedWhileFlashingIsRefusedNotVerified) {
+    for (const off_t keep : {off_t{0}, off_t{-1}}) {
+        CDialogRig rig;
+        const std::string path = WriteFirmware(64 * 1024);
+        CFaultConfig slow;
+        slow.delayReply = 1.0;
+        slow.delayReplyMs = 5;
+        rig.sim.SetFaults(slow);
+        ASSERT_TRUE(rig.Connect());
+        ASSERT_TRUE(rig.Load(path));
+        rig.dlg.OnFlashFirmware();
+        ASSERT_TRUE(rig.window.PumpUntil([&] { return rig.RequestsFor(CMD_PROGRAM) >= 5; }, 5000));
+        struct stat info {};
+        ASSERT_EQ(::stat(path.c_str(), &info), 0);
+        ASSERT_EQ(::truncate(path.c_str(), keep < 0 ? info.st_size / 2 : keep), 0);
+        ASSERT_TRUE(
+            rig.WaitForLine("Firmware file changed while flashing; verification refused.", 10000))
+            << rig.dlg.m_logText;
+        rig.window.PumpFor(200);
+        EXPECT_FALSE(rig.HasLine("Verification successful."));
+        EXPECT_FALSE(rig.HasLine("Programmed successfully."));
+        EXPECT_EQ(rig.RequestsFor(CMD_VERIFY), 0);
+        EXPECT_EQ(rig.Lines().back(),
+                  "Firmware file changed while flashing; verification refused.");
+        ExpectOnlyDisconnectLeft(rig);
+        EXPECT_FALSE(rig.sim.Exited());
+    }
+}
+
+TEST(DialogFlashFile, AFileChangedSinceLoadIsRefusedBeforeTheErase) {
+    CDialogRig rig;
+    const std::string path = WriteFirmware(2000);
+    ASSERT_TRUE(rig.Connect());
+    ASSERT_TRUE(rig.Load(path));
+    ASSERT_EQ(::truncate(path.c_str(), 100), 0);
+    rig.dlg.OnFlashFirmware();
+    EXPECT_EQ(rig.dlg.LastLogLine(),
+              "Firmware file changed since it was loaded; load it again. Nothing erased.");
+    EXPECT_EQ(rig.dlg.m_flashing, 0);
+    rig.window.PumpFor(100);
+    EXPECT_EQ(rig.sim.EraseCount(), 0);
+}
+
+TEST(DialogFlashFile, ALineThatIsNoRecordBeforeTheLastRecordIsRefusedBeforeTheErase) {
+    CDialogRig rig;
+    ASSERT_TRUE(rig.Connect());
+    const std::string records = ":020000041D00DD\n:0400000001020304F2\n";
+    ASSERT_TRUE(rig.Load(WriteText(records + "\n:0400100005060708C6\n:00000001FF\n")));
+    rig.dlg.OnFlashFirmware();
+    EXPECT_EQ(rig.dlg.LastLogLine(),
+              "Firmware file has a line that is not a record before its last record (line 3); "
+              "nothing erased.");
+    // A blank line after the last record is harmless.
+    ASSERT_TRUE(rig.Load(WriteText(records + ":00000001FF\n\n\n")));
+    rig.sim.SetSilent(true);
+    rig.dlg.OnFlashFirmware();
+    EXPECT_TRUE(rig.dlg.FlashInProgress());
+    rig.window.PumpFor(100);
+    EXPECT_EQ(rig.RequestsFor(CMD_ERASE), 1);
+}
+
+TEST(DialogFlashFile, LoadRefusesWhatIsNoRegularFileWithoutBlocking) {
+    CDialogRig rig;
+    ASSERT_TRUE(rig.Connect());
+    const std::string fifo = TempPath(".fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {fifo, std::string("/dev/zero"), std::string("/tmp")}) {
+        const auto start = std::chrono::steady_clock::now();
+        rig.window.SetChooserAnswer(path);
+        rig.dlg.OnLoadFirmware();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << path;
+        const auto lines = rig.Lines();
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_EQ(lines[lines.size() - 2], "Firmware file is not a regular file; nothing loaded.")
+            << path;
+        EXPECT_EQ(lines.back(), "Firmware loading failed/aborted.");
+        EXPECT_FALSE(rig.window.IsControlEnabled(IDC_FLASH_FIRMWARE));
+    }
+    ::unlink(fifo.c_str());
+}
+
+}  // namespace
