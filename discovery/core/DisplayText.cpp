@@ -19,6 +19,22 @@ char32_t DisplayCodePoint(unsigned char byte) {
     return byte;
 }
 
+void AppendDisplayUtf8(std::string_view bytes, std::string* out) {
+    for (const char byte : bytes) {
+        const char32_t c = DisplayCodePoint(static_cast<unsigned char>(byte));
+        if (c < 0x80) {
+            out->push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            out->push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {  // every display character is in the Basic Multilingual Plane
+            out->push_back(static_cast<char>(0xE0 | (c >> 12)));
+            out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+}
+
 char UpperAscii(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }

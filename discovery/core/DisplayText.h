@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 // Announce fields are single-byte text. For display each byte becomes one visible character:
@@ -7,6 +8,9 @@
 // must not break a row into lines) and the five holes of Windows-1252 as U+FFFD, a glyph that
 // nearly every font has.
 char32_t DisplayCodePoint(unsigned char byte);
+// The same characters as UTF-8 text, appended to *out: what the clipboard and the watcher's
+// lines carry, so that a tab or a line break inside a field never splits a row.
+void AppendDisplayUtf8(std::string_view bytes, std::string* out);
 
 // Upper-casing for the MAC comparison: ASCII letters only, so the result never depends on a locale.
 char UpperAscii(char c);

@@ -92,6 +92,24 @@ bool CFrmMain::RowHasMac(int row, std::string_view mac, int16_t* macIndex, bool*
     return EqualIgnoringAsciiCase(rowMac, mac);
 }
 
+// A full list gives up the row silent longest: the lowest countdown, the highest row among equals.
+// A flood of invented MACs then only ever displaces itself, and a real unit gets in at once.
+bool CFrmMain::MakeRoomForNewDevice() {
+    int victim = 0;
+    int lowest = 0;
+    const int count = m_lstDevices.RowCount();
+    for (int row = 1; row <= count; ++row) {
+        int countdown = 0;
+        if (!m_lstDevices.Tag(row, &countdown).Ok() || countdown == kNoCountdown) continue;
+        if (victim == 0 || countdown < lowest) {
+            victim = row;
+            lowest = countdown;
+        }
+    }
+    if (victim == 0) return false;
+    return !ReportIfFailed(m_lstDevices.RemoveRow(victim), kAddDeviceToList, 150);
+}
+
 void CFrmMain::AddDeviceToList(std::string_view name, std::string_view mac, std::string_view ip,
                                std::string_view message) {
     bool isNew = true;  // step 20
@@ -113,7 +131,7 @@ void CFrmMain::AddDeviceToList(std::string_view name, std::string_view mac, std:
                 ReportIfFailed(m_lstDevices.Clear(), kAddDeviceToList, 120);
             }
         }
-        if (m_lstDevices.RowCount() >= kMaxDeviceRows) return;
+        if (m_lstDevices.RowCount() >= kMaxDeviceRows && !MakeRoomForNewDevice()) return;
         if (ReportIfFailed(m_lstDevices.AddRow(name, &row), kAddDeviceToList, 150)) row = 0;
         ReportIfFailed(m_lstDevices.SetSubItem(row, 1, mac), kAddDeviceToList, 160);
     }               // otherwise step 180 takes the remembered row
@@ -156,7 +174,7 @@ void CFrmMain::Form_Resize() {
     const int message = m_lstDevices.Width() - m_lstDevices.ColumnWidth(1) -
                         m_lstDevices.ColumnWidth(2) - m_lstDevices.ColumnWidth(3) -
                         kMessageMarginTwips;
-    m_lstDevices.SetColumnWidth(4, std::max(message, kMinMessageWidthTwips));
+    m_lstDevices.SetColumnWidth(4, message >= 0 ? message : kMinMessageWidthTwips);
 }
 
 void CFrmMain::Form_Unload() {

@@ -36,6 +36,7 @@ class CFrmMain {
     bool ReportIfFailed(const CResult& result, const char* procedure, int step);
     bool IsPlaceholderRow(int row) const;
     void AppendPlaceholder(const char* procedure, int step);
+    bool MakeRoomForNewDevice();
     bool RowHasMac(int row, std::string_view mac, int16_t* macIndex, bool* macIndexKnown);
 
     IFormWindow& m_form;

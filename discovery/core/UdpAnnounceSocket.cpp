@@ -2,10 +2,14 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 CUdpAnnounceSocket::~CUdpAnnounceSocket() {
     Close();
@@ -25,7 +29,15 @@ CResult CUdpAnnounceSocket::Bind(uint16_t port) {
     local.sin_addr.s_addr = htonl(INADDR_ANY);
     local.sin_port = htons(port);
     if (::bind(m_fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-        return ErrnoResult(errno);
+        const int err = errno;
+        if (err == EADDRINUSE) {
+            std::snprintf(m_bindError, sizeof m_bindError,
+                          "UDP port %u is already in use by another program", unsigned{port});
+        } else {
+            std::snprintf(m_bindError, sizeof m_bindError, "UDP port %u: %s", unsigned{port},
+                          std::strerror(err));
+        }
+        return {err, m_bindError};
     }
     m_bound = true;
     return Success();
@@ -53,6 +65,18 @@ CResult CUdpAnnounceSocket::ReadDatagram(char* buffer, std::size_t capacity, std
     *length = static_cast<std::size_t>(received);
     *sender = ntohl(from.sin_addr.s_addr);
     return Success();
+}
+
+bool CUdpAnnounceSocket::WaitReadable(int timeoutMs) const {
+    if (m_fd < 0 || !m_bound) return false;
+    pollfd waiting{m_fd, POLLIN, 0};
+    return ::poll(&waiting, 1, timeoutMs) == 1 && (waiting.revents & POLLIN) != 0;
+}
+
+long CUdpAnnounceSocket::PendingBytes() const {
+    int pending = 0;
+    if (m_fd < 0 || ::ioctl(m_fd, FIONREAD, &pending) != 0) return 0;
+    return pending;
 }
 
 void CUdpAnnounceSocket::Close() {

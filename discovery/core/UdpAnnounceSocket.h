@@ -18,6 +18,11 @@ class CUdpAnnounceSocket : public IAnnounceSocket {
     void Close() override;
     void SetNotifying(bool) override {}
 
+    // Waits at most timeoutMs (0: only looks) for a datagram; false also while unbound.
+    bool WaitReadable(int timeoutMs) const;
+    // Size of the next waiting datagram, 0 when none or unknown.
+    long PendingBytes() const;
+
     int Descriptor() const { return m_fd; }
     bool IsBound() const { return m_bound; }
     // The bound port, 0 while unbound.
@@ -26,4 +31,6 @@ class CUdpAnnounceSocket : public IAnnounceSocket {
   private:
     int m_fd = -1;
     bool m_bound = false;
+    // The bind failure's description names the port, which strerror cannot.
+    char m_bindError[96] = {};
 };

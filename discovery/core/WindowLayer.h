@@ -7,14 +7,6 @@
 // What frmMain's logic asks of its window. Rows and column positions count from 1, sub-items from
 // 1 to 3 (sub-item 0 is the row's own text); lengths are twips.
 
-class IImageList {
-  public:
-    virtual ~IImageList() = default;
-    virtual int Count() const = 0;
-    // 1-based position of the image with that key, 0 if there is none.
-    virtual int IndexOfKey(std::string_view key) const = 0;
-};
-
 class IDeviceListView {
   public:
     virtual ~IDeviceListView() = default;

@@ -7,7 +7,7 @@ CDeviceListModel::CDeviceListModel(const CQtImageList& images, QObject* parent)
     : QAbstractTableModel(parent), m_images(images) {}
 
 int CDeviceListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : Count();
+    return parent.isValid() ? 0 : m_rows.Count();
 }
 
 int CDeviceListModel::columnCount(const QModelIndex& parent) const {
@@ -15,10 +15,11 @@ int CDeviceListModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant CDeviceListModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= Count() || index.column() >= kDeviceColumnCount) {
+    if (!index.isValid() || !m_rows.HasRow(index.row() + 1) ||
+        index.column() >= kDeviceColumnCount) {
         return {};
     }
-    const CDeviceRow& row = Row(index.row());
+    const CDeviceRow& row = m_rows.Row(index.row() + 1);
     const std::string& cell =
         index.column() == 0 ? row.text : row.subItems[static_cast<std::size_t>(index.column() - 1)];
     switch (role) {
@@ -58,49 +59,49 @@ Qt::ItemFlags CDeviceListModel::flags(const QModelIndex& index) const {
     return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
 }
 
-void CDeviceListModel::Append(std::string_view text) {
-    beginInsertRows(QModelIndex(), Count(), Count());
-    m_rows.emplace_back();
-    m_rows.back().text.assign(text);
+int CDeviceListModel::Append(std::string_view text) {
+    beginInsertRows(QModelIndex(), m_rows.Count(), m_rows.Count());
+    const int row = m_rows.Append(text);
     endInsertRows();
+    return row;
 }
 
-void CDeviceListModel::Remove(int row) {
-    beginRemoveRows(QModelIndex(), row, row);
-    m_rows.erase(m_rows.begin() + row);
+CResult CDeviceListModel::Remove(int row) {
+    if (CResult r = m_rows.CheckRow(row); !r.Ok()) return r;
+    beginRemoveRows(QModelIndex(), row - 1, row - 1);
+    m_rows.Remove(row);
     endRemoveRows();
+    return Success();
 }
 
 void CDeviceListModel::RemoveAll() {
     beginResetModel();
-    m_rows.clear();
+    m_rows.Clear();
     endResetModel();
 }
 
 void CDeviceListModel::CellChanged(int row, int column, int role) {
-    const QModelIndex cell = index(row, column);
+    const QModelIndex cell = index(row - 1, column);
     emit dataChanged(cell, cell, {role});
 }
 
-// Unchanged text is not written again: a steady stream of refreshes then costs no allocation.
-void CDeviceListModel::SetText(int row, std::string_view text) {
-    std::string& cell = m_rows[static_cast<std::size_t>(row)].text;
-    if (cell == text) return;
-    cell.assign(text);
-    CellChanged(row, 0, Qt::DisplayRole);
+CResult CDeviceListModel::SetText(int row, std::string_view text) {
+    bool changed = false;
+    const CResult result = m_rows.SetText(row, text, &changed);
+    if (changed) CellChanged(row, 0, Qt::DisplayRole);
+    return result;
 }
 
-void CDeviceListModel::SetSubItem(int row, int index, std::string_view text) {
-    std::string& cell =
-        m_rows[static_cast<std::size_t>(row)].subItems[static_cast<std::size_t>(index - 1)];
-    if (cell == text) return;
-    cell.assign(text);
-    CellChanged(row, index, Qt::DisplayRole);
+CResult CDeviceListModel::SetSubItem(int row, int index, std::string_view text) {
+    bool changed = false;
+    const CResult result = m_rows.SetSubItem(row, index, text, &changed);
+    if (changed) CellChanged(row, index, Qt::DisplayRole);
+    return result;
 }
 
-void CDeviceListModel::SetIcon(int row, std::string_view key) {
-    std::string& icon = m_rows[static_cast<std::size_t>(row)].icon;
-    if (icon == key) return;
-    icon.assign(key);
-    CellChanged(row, 0, Qt::DecorationRole);
+CResult CDeviceListModel::SetIcon(int row, std::string_view key) {
+    bool changed = false;
+    const CResult result = m_rows.SetIcon(row, key, &changed);
+    if (changed) CellChanged(row, 0, Qt::DecorationRole);
+    return result;
 }

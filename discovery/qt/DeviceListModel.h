@@ -1,24 +1,14 @@
 #pragma once
 
 #include <QAbstractTableModel>
-#include <array>
-#include <string>
 #include <string_view>
-#include <vector>
 
-#include "core/ListDesign.h"
+#include "core/DeviceRows.h"
 
 class CQtImageList;
 
-// The rows of lstDevices as the announces gave them, bytes unchanged; the view converts for
-// display only.
-struct CDeviceRow {
-    std::string text;
-    std::array<std::string, kSubItemCount> subItems;
-    std::string icon;
-    int tag = 0;
-};
-
+// lstDevices' rows for the view: the one row store, with Qt told of every change. The view
+// converts the bytes for display only.
 class CDeviceListModel : public QAbstractTableModel {
   public:
     explicit CDeviceListModel(const CQtImageList& images, QObject* parent = nullptr);
@@ -29,20 +19,19 @@ class CDeviceListModel : public QAbstractTableModel {
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-    // Rows count from 0 here; the window layer above counts from 1.
-    int Count() const { return static_cast<int>(m_rows.size()); }
-    const CDeviceRow& Row(int row) const { return m_rows[static_cast<std::size_t>(row)]; }
-    void Append(std::string_view text);
-    void Remove(int row);
+    // Rows count from 1 here, as in the window layer; Qt's indexes count from 0.
+    const CDeviceRowStore& Rows() const { return m_rows; }
+    int Append(std::string_view text);
+    CResult Remove(int row);
     void RemoveAll();
-    void SetText(int row, std::string_view text);
-    void SetSubItem(int row, int index, std::string_view text);
-    void SetIcon(int row, std::string_view key);
-    void SetTag(int row, int tag) { m_rows[static_cast<std::size_t>(row)].tag = tag; }
+    CResult SetText(int row, std::string_view text);
+    CResult SetSubItem(int row, int index, std::string_view text);
+    CResult SetIcon(int row, std::string_view key);
+    CResult SetTag(int row, int tag) { return m_rows.SetTag(row, tag); }
 
   private:
     void CellChanged(int row, int column, int role);
 
     const CQtImageList& m_images;
-    std::vector<CDeviceRow> m_rows;
+    CDeviceRowStore m_rows;
 };

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "core/ErrorReport.h"
+#include "qt/PelliskIcon.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ CPelliskWindow::CPelliskWindow(uint16_t listenPort, IMessageBox* messageBox)
                 messageBox != nullptr ? *messageBox : m_ownMessageBox, m_sktListenAnnounce,
                 listenPort) {
     setWindowTitle(QString::fromLatin1(kProgramTitle));
+    setWindowIcon(PelliskAppIcon());
     resize(m_lstDevices.size());
 }
 

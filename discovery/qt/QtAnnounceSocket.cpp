@@ -1,8 +1,5 @@
 #include "qt/QtAnnounceSocket.h"
 
-#include <poll.h>
-#include <sys/ioctl.h>
-
 CResult CQtAnnounceSocket::SetProtocolUdp() {
     m_notifier.reset();
     return m_socket.SetProtocolUdp();
@@ -21,11 +18,8 @@ CResult CQtAnnounceSocket::Bind(uint16_t port) {
 // responsive.
 void CQtAnnounceSocket::Arrived() {
     for (int handled = 0; handled < kArrivalsPerWake; ++handled) {
-        pollfd waiting{m_socket.Descriptor(), POLLIN, 0};
-        if (::poll(&waiting, 1, 0) != 1 || (waiting.revents & POLLIN) == 0) return;
-        int pending = 0;
-        if (::ioctl(m_socket.Descriptor(), FIONREAD, &pending) != 0) pending = 0;
-        m_onDataArrival(pending);
+        if (!m_socket.WaitReadable(0)) return;
+        m_onDataArrival(m_socket.PendingBytes());
         // A report opened by that arrival pauses the rest; closing the window stops them.
         if (!m_notifier || !m_notifier->isEnabled()) return;
     }

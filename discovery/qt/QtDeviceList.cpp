@@ -10,7 +10,8 @@
 #include <QStyledItemDelegate>
 #include <cmath>
 
-#include "qt/QtImageList.h"
+#include "core/RowCopy.h"
+#include "qt/ListLook.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ QFont ListFont(const QFont& fallback) {
 }  // namespace
 
 CQtDeviceList::CQtDeviceList(const CQtImageList& images, double twipsPerPixel, QWidget* parent)
-    : QTreeView(parent), m_images(images), m_twipsPerPixel(twipsPerPixel), m_model(images, this) {
+    : QTreeView(parent), m_twipsPerPixel(twipsPerPixel), m_model(images, this) {
     setModel(&m_model);
     setAccessibleName(QStringLiteral("Devices"));
     setFont(ListFont(font()));
@@ -77,7 +78,11 @@ CQtDeviceList::CQtDeviceList(const CQtImageList& images, double twipsPerPixel, Q
     m_copyAction->setShortcut(QKeySequence::Copy);
     m_copyAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     connect(m_copyAction, &QAction::triggered, this, [this] { CopySelectedAddress(); });
-    addAction(m_copyAction);
+    m_copyRowAction = new QAction(QStringLiteral("Copy Row"), this);
+    connect(m_copyRowAction, &QAction::triggered, this, [this] { CopySelectedRow(); });
+    m_copyAllAction = new QAction(QStringLiteral("Copy All Rows"), this);
+    connect(m_copyAllAction, &QAction::triggered, this, [this] { CopyAllRows(); });
+    addActions({m_copyAction, m_copyRowAction, m_copyAllAction});
     setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
@@ -134,15 +139,12 @@ CResult CQtDeviceList::SetSize(int width, int height) {
 }
 
 CResult CQtDeviceList::AddRow(std::string_view text, int* row) {
-    m_model.Append(text);
-    *row = m_model.Count();
+    *row = m_model.Append(text);
     return Success();
 }
 
 CResult CQtDeviceList::RemoveRow(int row) {
-    if (!HasRow(row)) return FailWith(kErrRowOutOfRange);
-    m_model.Remove(row - 1);
-    return Success();
+    return m_model.Remove(row);
 }
 
 CResult CQtDeviceList::Clear() {
@@ -151,65 +153,64 @@ CResult CQtDeviceList::Clear() {
 }
 
 CResult CQtDeviceList::RowText(int row, std::string_view* text) const {
-    if (!HasRow(row)) return FailWith(kErrRowOutOfRange);
-    *text = m_model.Row(row - 1).text;
-    return Success();
+    return m_model.Rows().Text(row, text);
 }
 
 CResult CQtDeviceList::SetRowText(int row, std::string_view text) {
-    if (!HasRow(row)) return FailWith(kErrRowOutOfRange);
-    m_model.SetText(row - 1, text);
-    return Success();
+    return m_model.SetText(row, text);
 }
 
 CResult CQtDeviceList::SubItem(int row, int index, std::string_view* text) const {
-    if (!HasRow(row)) return FailWith(kErrRowOutOfRange);
-    if (index == 0) return RowText(row, text);
-    if (index < 0 || index > kSubItemCount) return FailWith(kErrSubItemOutOfRange);
-    *text = m_model.Row(row - 1).subItems[static_cast<std::size_t>(index - 1)];
-    return Success();
+    return m_model.Rows().SubItem(row, index, text);
 }
 
 CResult CQtDeviceList::SetSubItem(int row, int index, std::string_view text) {
-    if (!HasRow(row)) return FailWith(kErrRowOutOfRange);
-    if (index < 1 || index > kSubItemCount) return FailWith(kErrSubItemOutOfRange);
-    m_model.SetSubItem(row - 1, index, text);
-    return Success();
+    return m_model.SetSubItem(row, index, text);
 }
 
 CResult CQtDeviceList::SmallIcon(int row, std::string_view* key) const {
-    if (!HasRow(row)) return FailWith(kErrRowOutOfRange);
-    *key = m_model.Row(row - 1).icon;
-    return Success();
+    return m_model.Rows().Icon(row, key);
 }
 
 CResult CQtDeviceList::SetSmallIcon(int row, std::string_view key) {
-    if (!HasRow(row)) return FailWith(kErrRowOutOfRange);
-    if (!key.empty() && m_images.IndexOfKey(key) == 0) return FailWith(kErrNoSuchImage);
-    m_model.SetIcon(row - 1, key);
-    return Success();
+    return m_model.SetIcon(row, key);
 }
 
 CResult CQtDeviceList::Tag(int row, int* tag) const {
-    if (!HasRow(row)) return FailWith(kErrRowOutOfRange);
-    *tag = m_model.Row(row - 1).tag;
-    return Success();
+    return m_model.Rows().Tag(row, tag);
 }
 
 CResult CQtDeviceList::SetTag(int row, int tag) {
-    if (!HasRow(row)) return FailWith(kErrRowOutOfRange);
-    m_model.SetTag(row - 1, tag);
-    return Success();
+    return m_model.SetTag(row, tag);
+}
+
+int CQtDeviceList::SelectedRow() const {
+    const QModelIndexList rows = selectionModel()->selectedRows();
+    return rows.isEmpty() ? 0 : rows.first().row() + 1;
+}
+
+void CQtDeviceList::PutOnClipboard(const std::string& utf8) {
+    QGuiApplication::clipboard()->setText(
+        QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
 }
 
 bool CQtDeviceList::CopySelectedAddress() {
-    const QModelIndexList rows = selectionModel()->selectedRows();
-    if (rows.isEmpty()) return false;
-    const CDeviceRow& row = m_model.Row(rows.first().row());
-    const std::string& address = row.subItems[1];
+    std::string_view address;
     // The placeholder has no address; copying nothing must not wipe the clipboard.
-    if (row.tag == kNoCountdown || address.empty()) return false;
-    QGuiApplication::clipboard()->setText(
-        QString::fromLatin1(address.data(), static_cast<qsizetype>(address.size())));
+    if (!CopyableAddress(m_model.Rows(), SelectedRow(), &address)) return false;
+    PutOnClipboard(std::string(address));
     return true;
+}
+
+bool CQtDeviceList::CopySelectedRow() {
+    std::string text;
+    if (!CopyRowText(m_model.Rows(), SelectedRow(), &text)) return false;
+    PutOnClipboard(text);
+    return true;
+}
+
+void CQtDeviceList::CopyAllRows() {
+    std::string text;
+    CopyAllRowsText(m_model.Rows(), &text);
+    PutOnClipboard(text);
 }

@@ -2,6 +2,7 @@
 
 #include <QTreeView>
 #include <array>
+#include <string>
 
 #include "core/ListDesign.h"
 #include "core/WindowLayer.h"
@@ -11,7 +12,7 @@ class QAction;
 class CQtImageList;
 
 // lstDevices: a report-style list over CDeviceListModel, banded by its tiled background picture.
-// The user can copy the selected unit's address from its context menu or with Ctrl+C.
+// Its context menu copies the selected unit's address (also Ctrl+C), its row, or every row.
 class CQtDeviceList : public QTreeView, public IDeviceListView {
   public:
     CQtDeviceList(const CQtImageList& images, double twipsPerPixel, QWidget* parent);
@@ -28,7 +29,7 @@ class CQtDeviceList : public QTreeView, public IDeviceListView {
     CResult Move(int left, int top) override;
     CResult SetSize(int width, int height) override;
 
-    int RowCount() const override { return m_model.Count(); }
+    int RowCount() const override { return m_model.Rows().Count(); }
     CResult AddRow(std::string_view text, int* row) override;
     CResult RemoveRow(int row) override;
     CResult Clear() override;
@@ -41,21 +42,29 @@ class CQtDeviceList : public QTreeView, public IDeviceListView {
     CResult Tag(int row, int* tag) const override;
     CResult SetTag(int row, int tag) override;
 
-    // Puts the selected row's IP address on the clipboard; false when no device row is selected.
+    // The context menu's commands. The first two do nothing, and return false, unless a device
+    // row is selected; the clipboard is then left as it was.
     bool CopySelectedAddress();
+    bool CopySelectedRow();
+    void CopyAllRows();
     QAction* CopyAction() const { return m_copyAction; }
+    QAction* CopyRowAction() const { return m_copyRowAction; }
+    QAction* CopyAllAction() const { return m_copyAllAction; }
     const CDeviceListModel& Model() const { return m_model; }
 
   private:
-    bool HasRow(int row) const { return row >= 1 && row <= m_model.Count(); }
+    // 1-based, 0 when nothing is selected.
+    int SelectedRow() const;
+    static void PutOnClipboard(const std::string& utf8);
     int ToPixels(int twips) const;
     int ToTwips(int pixels) const;
 
-    const CQtImageList& m_images;
     double m_twipsPerPixel;
     CDeviceListModel m_model;
     // Widths as last set, in twips, so that whole-pixel rounding does not creep into the
     // arithmetic of the message column; a width the user drags is read back from the header.
     std::array<int, kDeviceColumnCount> m_columnTwips{};
     QAction* m_copyAction = nullptr;
+    QAction* m_copyRowAction = nullptr;
+    QAction* m_copyAllAction = nullptr;
 };

@@ -5,6 +5,7 @@
 #include <QPixmap>
 
 #include "core/ListDesign.h"
+#include "qt/ListLook.h"
 
 namespace {
 

@@ -5,15 +5,14 @@
 #include <string_view>
 #include <vector>
 
-#include "core/WindowLayer.h"
-
 // imgLstIP: the two 16 x 16 row icons, drawn here rather than loaded from files.
-class CQtImageList : public IImageList {
+class CQtImageList {
   public:
     CQtImageList();
 
-    int Count() const override { return static_cast<int>(m_images.size()); }
-    int IndexOfKey(std::string_view key) const override;
+    int Count() const { return static_cast<int>(m_images.size()); }
+    // 1-based position of the image with that key, 0 if there is none.
+    int IndexOfKey(std::string_view key) const;
     // The icon with that key; for an empty or unknown key a transparent one, so that every row's
     // text starts at the same place, as in a list with small icons.
     QIcon Icon(std::string_view key) const;

@@ -4,7 +4,7 @@
 
 class QWidget;
 
-// The error report's box: modal, one OK button, over the window once it is shown.
+// The error report's box: modal, one OK button and no icon, over the window once it is shown.
 class CQtMessageBox : public IMessageBox {
   public:
     explicit CQtMessageBox(QWidget* window) : m_window(window) {}

@@ -194,13 +194,65 @@ TEST_F(FrmMainTest, AgeingCountsEveryRowBeyondTwoHundredFiftyFour) {
     EXPECT_EQ(m_list.Texts(), Texts{"Late"}) << "every marked row went, one per tick";
 }
 
-TEST_F(FrmMainTest, FloodOfNewMacsStopsAtTheRowLimit) {
+TEST_F(FrmMainTest, FullListGivesTheRowSilentLongestToANewUnit) {
     Load();
-    for (int i = 0; i < kMaxDeviceRows + 10; ++i) Announce("U", std::to_string(i));
+    for (int i = 0; i < kMaxDeviceRows; ++i) Announce("U", std::to_string(i));
+    Tick();
+    for (int i = 0; i < kMaxDeviceRows; ++i) {
+        if (i != 700 && i != 900) Announce("U", std::to_string(i));
+    }
+    Tick();  // 700 and 900 at 4, every other row at 5
+    Announce("New", "new");
+    ASSERT_EQ(m_list.RowCount(), kMaxDeviceRows);
+    EXPECT_EQ(m_list.Row(701).subItems[0], "701") << "700 went: lowest countdown, higher row";
+    EXPECT_EQ(m_list.Row(kMaxDeviceRows).text, "New");
+    EXPECT_EQ(m_list.Row(kMaxDeviceRows).icon, "add");
+    EXPECT_EQ(Countdown(kMaxDeviceRows), 6);
+    Announce("Newer", "newer");
+    EXPECT_EQ(m_list.Row(900).subItems[0], "901") << "then 900";
+    Announce("Newest", "newest");
+    EXPECT_EQ(m_list.Row(1).subItems[0], "1") << "among equals the highest row goes";
     EXPECT_EQ(m_list.RowCount(), kMaxDeviceRows);
-    Announce("Known", "0");
-    EXPECT_EQ(m_list.Row(1).text, "Known") << "known devices are still refreshed";
+    Announce("Known", "NEW");
+    EXPECT_EQ(m_list.Row(kMaxDeviceRows - 2).text, "Known") << "known units are refreshed";
+    EXPECT_EQ(m_list.RowCount(), kMaxDeviceRows);
     EXPECT_TRUE(m_box.m_texts.empty());
+}
+
+TEST_F(FrmMainTest, UnitIsListedAtItsNextAnnounceThroughAFloodOfFiveThousandFakes) {
+    Load();
+    const auto listed = [this](const std::string& mac) {
+        for (int row = 1; row <= m_list.RowCount(); ++row) {
+            if (m_list.Row(row).subItems[0] == mac) return true;
+        }
+        return false;
+    };
+    // Five seconds of flood, one tick a second; the real unit announces once a second.
+    for (int second = 0; second < 5; ++second) {
+        for (int i = 0; i < 1000; ++i)
+            Announce("Fake", "fake-" + std::to_string(second * 1000 + i));
+        Announce("Steady", "00-04-A3-00-00-01");
+        ASSERT_TRUE(listed("00-04-A3-00-00-01")) << "second " << second;
+        ASSERT_LE(m_list.RowCount(), kMaxDeviceRows);
+        Tick();
+    }
+    Announce("Late", "00-04-A3-00-00-02");
+    ASSERT_EQ(m_list.Row(m_list.RowCount()).text, "Late") << "listed with its first announce";
+    EXPECT_EQ(m_list.Row(m_list.RowCount()).icon, "add");
+    EXPECT_TRUE(m_box.m_texts.empty());
+}
+
+TEST_F(FrmMainTest, FailedRemovalToMakeRoomIsReportedAndTheListDoesNotGrow) {
+    Load();
+    for (int i = 0; i < kMaxDeviceRows; ++i) Announce("U", std::to_string(i));
+    m_list.Fail("RemoveRow");
+    Announce("New", "new");
+    ASSERT_EQ(m_box.m_texts.size(), 1u);
+    EXPECT_EQ(m_box.m_texts[0],
+              "Error 9999 (Injected failure) in procedure AddDeviceToList of Form frmMain on "
+              "line 150");
+    EXPECT_EQ(m_list.RowCount(), kMaxDeviceRows);
+    EXPECT_EQ(m_list.Row(1).subItems[0], "0");
 }
 
 TEST_F(FrmMainTest, SubItemIndexComesFromTheColumnKeys) {
@@ -324,6 +376,19 @@ TEST_F(FrmMainTest, NarrowWindowNeverGivesANegativeWidth) {
     m_frm.Form_Resize();
     EXPECT_EQ(m_list.ColumnWidth(4), kMinMessageWidthTwips);
     EXPECT_TRUE(m_box.m_texts.empty());
+}
+
+TEST_F(FrmMainTest, MessageColumnFollowsTheFormulaDownToZero) {
+    Load();
+    m_form.m_clientWidth = 6200 + 350 + 300;
+    m_frm.Form_Resize();
+    EXPECT_EQ(m_list.ColumnWidth(4), 300) << "the floor is only for the negative case";
+    m_form.m_clientWidth = 6200 + 350;
+    m_frm.Form_Resize();
+    EXPECT_EQ(m_list.ColumnWidth(4), 0);
+    m_form.m_clientWidth = 6200 + 349;
+    m_frm.Form_Resize();
+    EXPECT_EQ(m_list.ColumnWidth(4), kMinMessageWidthTwips);
 }
 
 TEST_F(FrmMainTest, UnloadClosesListenerAndStopsTimer) {

@@ -6,14 +6,21 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHeaderView>
 #include <QImage>
+#include <QMessageBox>
 #include <QTest>
+#include <QTimer>
 #include <functional>
 
 #include "LoopbackSender.h"
 #include "RecordingLayer.h"
+#include "qt/ListLook.h"
+#include "qt/PelliskIcon.h"
 #include "qt/PelliskWindow.h"
+#include "qt/QtMessageBox.h"
+#include "qt/SvgPicture.h"
 
 namespace {
 
@@ -171,6 +178,86 @@ TEST_F(PelliskWindowTest, ContextMenuAndCtrlCCopyTheSelectedAddress) {
     EXPECT_EQ(clipboard->text(), "10.0.0.5");
 }
 
+TEST_F(PelliskWindowTest, ContextMenuCopiesTheSelectedRowOrAllRowsWithHeaders) {
+    CQtDeviceList& list = m_window.List();
+    EXPECT_EQ(list.actions(),
+              (QList<QAction*>{list.CopyAction(), list.CopyRowAction(), list.CopyAllAction()}));
+    EXPECT_EQ(list.CopyRowAction()->text(), "Copy Row");
+    EXPECT_EQ(list.CopyAllAction()->text(), "Copy All Rows");
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->setText("untouched");
+    list.setCurrentIndex(list.model()->index(0, 0));
+    list.CopyRowAction()->trigger();
+    EXPECT_EQ(clipboard->text(), "untouched") << "the placeholder is no row to copy";
+
+    Announce("Boiler", "00-04-A3-00-00-01", "10.0.0.5", "ready");
+    Announce("Caf\xE9", "00-04-A3-00-00-02", "192.168.7.21", "idle\tnow");
+    const QString headers = "Device\tMAC\tIP Address\tMessage\n";
+    list.setCurrentIndex(list.model()->index(1, 3));
+    list.CopyRowAction()->trigger();
+    EXPECT_EQ(
+        clipboard->text(),
+        headers + QString::fromUtf8("Caf\u00E9\t00-04-A3-00-00-02\t192.168.7.21\tidle\uFFFDnow\n"));
+    list.CopyAllAction()->trigger();
+    EXPECT_EQ(clipboard->text(),
+              headers + "Boiler\t00-04-A3-00-00-01\t10.0.0.5\tready\n" +
+                  QString::fromUtf8("Caf\u00E9\t00-04-A3-00-00-02\t192.168.7.21\tidle\uFFFDnow\n"));
+}
+
+TEST_F(PelliskWindowTest, WindowIconIsTheInstalledSvg) {
+    QFile svg(qEnvironmentVariable("QUILLON_SOURCE_DIR") + "/packaging/icons/pellisk.svg");
+    ASSERT_TRUE(svg.open(QIODevice::ReadOnly)) << "QUILLON_SOURCE_DIR must name the sources";
+    const QImage fromFile = RenderSvg(svg.readAll(), 32);
+    ASSERT_FALSE(fromFile.isNull()) << "the installed SVG stays within what we can draw";
+    const QIcon icon = m_window.windowIcon();
+    ASSERT_FALSE(icon.isNull());
+    EXPECT_EQ(icon.pixmap(32, 32).toImage().convertToFormat(fromFile.format()), fromFile)
+        << "drawn from the same SVG, compiled in";
+    EXPECT_EQ(icon.availableSizes().size(), 5);
+}
+
+TEST(SvgPicture, DrawsOurSubsetAndRefusesTheRest) {
+    const QImage image = RenderSvg(R"(<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 64 64">
+        <rect x="2" y="2" width="60" height="60" rx="8" fill="#1f3a34"/>
+        <g fill="#e8f5ef"><rect x="38" y="9" width="18" height="5"/></g>
+        <path d="M10 40 L10 22 A18 18 0 0 1 27 34 Z" fill="#ff0000"/></svg>)",
+                                   64);
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.pixelColor(0, 0).alpha(), 0) << "outside the rounded corner";
+    EXPECT_EQ(image.pixelColor(50, 50), QColor(0x1f, 0x3a, 0x34));
+    EXPECT_EQ(image.pixelColor(47, 11), QColor(0xe8, 0xf5, 0xef)) << "fill inherited from g";
+    EXPECT_EQ(image.pixelColor(18, 28), QColor(255, 0, 0)) << "inside the arc's sector";
+    EXPECT_EQ(image.pixelColor(26, 24), QColor(0x1f, 0x3a, 0x34)) << "outside the arc";
+
+    EXPECT_TRUE(
+        RenderSvg(R"(<svg viewBox="0 0 8 8"><ellipse cx="4" cy="4" rx="2" ry="1"/></svg>)", 16)
+            .isNull());
+    EXPECT_TRUE(
+        RenderSvg(R"(<svg viewBox="0 0 8 8"><path d="M1 1 A2 2 30 0 1 5 5"/></svg>)", 16).isNull());
+    EXPECT_TRUE(
+        RenderSvg(R"(<svg viewBox="0 0 8 8"><rect width="2" height="2" fill="bogus"/></svg>)", 16)
+            .isNull());
+}
+
+TEST(PelliskErrorBox, HasOnlyOkAndNoIcon) {
+    CQtMessageBox box(nullptr);
+    QMessageBox::Icon icon = QMessageBox::Critical;
+    QMessageBox::StandardButtons buttons;
+    QString title;
+    QTimer::singleShot(0, [&] {
+        auto* shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (shown == nullptr) return;
+        icon = shown->icon();
+        buttons = shown->standardButtons();
+        title = shown->windowTitle();
+        shown->accept();
+    });
+    box.ShowError("Pellisk", "Error 98 (UDP port 30303 is already in use by another program)");
+    EXPECT_EQ(icon, QMessageBox::NoIcon);
+    EXPECT_EQ(buttons, QMessageBox::Ok);
+    EXPECT_EQ(title, "Pellisk");
+}
+
 TEST_F(PelliskWindowTest, ScreenReaderFindsTheListByNameAndReadsItsCells) {
     Announce("Boiler", "00-04-A3-00-00-01", "10.0.0.5", "ready");
     PumpUntil([] { return false; }, 50);
@@ -218,7 +305,10 @@ TEST(PelliskWindowBind, HeldPortIsReportedAndTheWindowStillOpensScanning) {
     EXPECT_EQ(box.m_titles[0], "Pellisk");
     EXPECT_TRUE(box.m_texts[0].ends_with(") in procedure Form_Load of Form frmMain on line 40"))
         << box.m_texts[0];
-    EXPECT_TRUE(box.m_texts[0].starts_with("Error " + std::to_string(EADDRINUSE) + " ("));
+    EXPECT_EQ(box.m_texts[0], "Error " + std::to_string(EADDRINUSE) + " (UDP port " +
+                                  std::to_string(holder.Port()) +
+                                  " is already in use by another program) in procedure Form_Load "
+                                  "of Form frmMain on line 40");
     EXPECT_FALSE(window.Listener().IsBound());
     EXPECT_TRUE(window.isVisible());
     EXPECT_TRUE(window.Timer().IsActive());

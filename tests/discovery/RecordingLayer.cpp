@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 
 CRecordingList::CRecordingList() {
     for (const CColumnDesign& column : kDeviceColumns) {
@@ -44,86 +45,67 @@ CResult CRecordingList::SetSize(int width, int height) {
 
 CResult CRecordingList::AddRow(std::string_view text, int* row) {
     if (CResult r = Check("AddRow"); !r.Ok()) return r;
-    m_rows.emplace_back();
-    m_rows.back().text = text;
-    *row = RowCount();
+    *row = m_rows.Append(text);
     return {};
 }
 
 CResult CRecordingList::RemoveRow(int row) {
     if (CResult r = Check("RemoveRow"); !r.Ok()) return r;
-    if (!HasRow(row)) return FailWith(kErrRowOutOfRange);
-    m_rows.erase(m_rows.begin() + (row - 1));
-    return {};
+    return m_rows.Remove(row);
 }
 
 CResult CRecordingList::Clear() {
     if (CResult r = Check("Clear"); !r.Ok()) return r;
-    m_rows.clear();
+    m_rows.Clear();
     return {};
 }
 
 CResult CRecordingList::RowText(int row, std::string_view* text) const {
-    if (!HasRow(row)) return FailWith(kErrRowOutOfRange);
-    *text = Row(row).text;
-    return {};
+    return m_rows.Text(row, text);
 }
 
 CResult CRecordingList::SetRowText(int row, std::string_view text) {
     if (CResult r = Check("SetRowText"); !r.Ok()) return r;
-    if (!HasRow(row)) return FailWith(kErrRowOutOfRange);
-    m_rows[static_cast<std::size_t>(row - 1)].text = text;
-    return {};
+    return m_rows.SetText(row, text);
 }
 
 CResult CRecordingList::SubItem(int row, int index, std::string_view* text) const {
     if (CResult r = Check("SubItem"); !r.Ok()) return r;
-    if (!HasRow(row)) return FailWith(kErrRowOutOfRange);
-    if (index == 0) return RowText(row, text);
-    if (index < 0 || index > kSubItemCount) return FailWith(kErrSubItemOutOfRange);
-    *text = Row(row).subItems[static_cast<std::size_t>(index - 1)];
-    return {};
+    return m_rows.SubItem(row, index, text);
 }
 
 CResult CRecordingList::SetSubItem(int row, int index, std::string_view text) {
     if (CResult r = Check("SetSubItem"); !r.Ok()) return r;
-    if (!HasRow(row)) return FailWith(kErrRowOutOfRange);
-    if (index < 1 || index > kSubItemCount) return FailWith(kErrSubItemOutOfRange);
-    m_rows[static_cast<std::size_t>(row - 1)].subItems[static_cast<std::size_t>(index - 1)] = text;
-    return {};
+    return m_rows.SetSubItem(row, index, text);
 }
 
 CResult CRecordingList::SmallIcon(int row, std::string_view* key) const {
-    if (!HasRow(row)) return FailWith(kErrRowOutOfRange);
-    *key = Row(row).icon;
-    return {};
+    return m_rows.Icon(row, key);
 }
 
 CResult CRecordingList::SetSmallIcon(int row, std::string_view key) {
     if (CResult r = Check("SetSmallIcon"); !r.Ok()) return r;
-    if (!HasRow(row)) return FailWith(kErrRowOutOfRange);
-    if (!key.empty() && key != kIconAdd && key != kIconRemove) return FailWith(kErrNoSuchImage);
-    m_rows[static_cast<std::size_t>(row - 1)].icon = key;
-    return {};
+    return m_rows.SetIcon(row, key);
 }
 
 CResult CRecordingList::Tag(int row, int* tag) const {
     if (CResult r = Check("Tag"); !r.Ok()) return r;
-    if (!HasRow(row)) return FailWith(kErrRowOutOfRange);
-    *tag = Row(row).tag;
-    return {};
+    return m_rows.Tag(row, tag);
 }
 
 CResult CRecordingList::SetTag(int row, int tag) {
     if (CResult r = Check("SetTag"); !r.Ok()) return r;
-    if (!HasRow(row)) return FailWith(kErrRowOutOfRange);
-    m_rows[static_cast<std::size_t>(row - 1)].tag = tag;
-    return {};
+    return m_rows.SetTag(row, tag);
+}
+
+const CDeviceRow& CRecordingList::Row(int row) const {
+    if (!m_rows.HasRow(row)) throw std::out_of_range("no such row");
+    return m_rows.Row(row);
 }
 
 std::vector<std::string> CRecordingList::Texts() const {
     std::vector<std::string> texts;
-    for (const CRecordedRow& row : m_rows) texts.push_back(row.text);
+    for (int row = 1; row <= m_rows.Count(); ++row) texts.push_back(m_rows.Row(row).text);
     return texts;
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/AnnounceSocket.h"
+#include "core/DeviceRows.h"
 #include "core/ListDesign.h"
 #include "core/WindowLayer.h"
 
@@ -32,13 +33,6 @@ class CFaults {
     std::vector<std::string> m_failing;
 };
 
-struct CRecordedRow {
-    std::string text;
-    std::array<std::string, kSubItemCount> subItems;
-    std::string icon;
-    int tag = 0;
-};
-
 class CRecordingList : public IDeviceListView, public CFaults {
   public:
     CRecordingList();
@@ -53,7 +47,7 @@ class CRecordingList : public IDeviceListView, public CFaults {
     int Height() const override { return m_height; }
     CResult Move(int left, int top) override;
     CResult SetSize(int width, int height) override;
-    int RowCount() const override { return static_cast<int>(m_rows.size()); }
+    int RowCount() const override { return m_rows.Count(); }
     CResult AddRow(std::string_view text, int* row) override;
     CResult RemoveRow(int row) override;
     CResult Clear() override;
@@ -67,20 +61,17 @@ class CRecordingList : public IDeviceListView, public CFaults {
     CResult SetTag(int row, int tag) override;
 
     // 1-based, as the layer counts.
-    const CRecordedRow& Row(int row) const { return m_rows.at(static_cast<std::size_t>(row - 1)); }
+    const CDeviceRow& Row(int row) const;
     std::vector<std::string> Texts() const;
     void DropColumn(std::string_view key);
 
     std::vector<std::string> m_keys;
     std::vector<int> m_widths;
-    std::vector<CRecordedRow> m_rows;
+    CDeviceRowStore m_rows;
     int m_left = 120;
     int m_top = 90;
     int m_width = kListWidthTwips;
     int m_height = kListHeightTwips;
-
-  private:
-    bool HasRow(int row) const { return row >= 1 && row <= RowCount(); }
 };
 
 class CRecordingForm : public IFormWindow, public CFaults {

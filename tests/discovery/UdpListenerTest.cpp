@@ -82,9 +82,10 @@ TEST(UdpListenerBind, PortHeldByAnotherProgramFailsStepFortyAndStartUpGoesOn) {
     CFrmMain frm(form, list, timer, box, socket, holder.Port());
     frm.Form_Load();
     ASSERT_EQ(box.m_texts.size(), 1u);
-    EXPECT_EQ(box.m_texts[0], "Error " + std::to_string(EADDRINUSE) + " (" +
-                                  std::strerror(EADDRINUSE) +
-                                  ") in procedure Form_Load of Form frmMain on line 40");
+    EXPECT_EQ(box.m_texts[0], "Error " + std::to_string(EADDRINUSE) + " (UDP port " +
+                                  std::to_string(holder.Port()) +
+                                  " is already in use by another program) in procedure Form_Load "
+                                  "of Form frmMain on line 40");
     EXPECT_FALSE(socket.IsBound());
     EXPECT_TRUE(timer.m_running);
     EXPECT_EQ(list.RowCount(), 1);
