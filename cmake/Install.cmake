@@ -17,6 +17,10 @@ if(TARGET pellisk)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES ${QUILLON_PACKAGING_DIR}/icons/pellisk.svg DESTINATION ${QUILLON_ICON_DIR})
 endif()
+# Pellisk's list for scripts; it needs no display.
+if(TARGET pellisk-watch)
+  install(TARGETS pellisk-watch RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 if(TARGET quillon-flash)
   install(TARGETS quillon-flash RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
@@ -45,7 +49,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Quillon replaces the firmware of a networked unit whose bootloader answers over
 UDP: it wakes the bootloader, erases the flash, sends an Intel HEX file and
 verifies it by CRC-16. quillon-flash runs the same sequence from a script.
-Pellisk lists the units announcing themselves on UDP port 30303. unitsim is a
-simulated unit to try them on.")
+Pellisk lists the units announcing themselves on UDP port 30303; pellisk-watch
+prints the same list, and its changes, for scripts. unitsim is a simulated unit
+to try them on.")
 
 include(CPack)

@@ -1,12 +1,15 @@
-// Arbitrary datagrams through the announce acceptance and split, with the field invariants checked.
+// Arbitrary datagrams through the announce acceptance and split, with the field invariants checked,
+// and the accepted fields through pellisk-watch's line and JSON formats.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "core/AnnounceParser.h"
 #include "core/DisplayText.h"
 #include "core/DottedQuad.h"
+#include "watch/EventFormat.h"
 
 namespace {
 
@@ -18,6 +21,39 @@ bool Inside(std::string_view part, std::string_view whole) {
 
 void Check(bool condition) {
     if (!condition) __builtin_trap();
+}
+
+std::size_t Count(std::string_view text, char c) {
+    std::size_t count = 0;
+    for (const char x : text) count += x == c;
+    return count;
+}
+
+// Whatever the bytes, a watcher line keeps its five columns and JSON stays printable ASCII with
+// no raw quotes but the 20 around its five keys and values.
+void CheckWatchLines(const CAnnounceFields& fields) {
+    static std::string line;  // reused: one allocation for the whole run
+    CDeviceRow row;
+    row.text = fields.name;
+    row.subItems[0] = fields.mac;
+    row.subItems[1] = "127.0.0.1";
+    row.subItems[2] = fields.message;
+    line.clear();
+    AppendEventLine(EWatchEvent::kAppear, row, false, &line);
+    Check(Count(line, '\t') == 4 && Count(line, '\n') == 1 && line.back() == '\n');
+    line.clear();
+    AppendEventLine(EWatchEvent::kUpdate, row, true, &line);
+    std::size_t quotes = 0;
+    for (std::size_t i = 0; i + 1 < line.size(); ++i) {
+        const auto c = static_cast<unsigned char>(line[i]);
+        Check(c >= 0x20 && c < 0x7F);
+        if (c == '\\') {
+            ++i;  // the escaped character
+        } else if (c == '"') {
+            ++quotes;
+        }
+    }
+    Check(quotes == 20 && line.back() == '\n');
 }
 
 }  // namespace
@@ -47,6 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         for (const char byte : fields.message)
             shown ^= DisplayCodePoint(static_cast<unsigned char>(byte));
         g_observed = g_observed + fields.name.size() + fields.mac.size() + shown;
+        CheckWatchLines(fields);
     }
     uint32_t address = 0;
     std::memcpy(&address, data, size < sizeof address ? size : sizeof address);
