@@ -5,7 +5,8 @@
 #include <cstdio>
 
 #include "AboutDlg.h"
-#include "FirmwareCheck.h"
+#include "BootTimings.h"
+#include "LogText.h"
 #include "LogTrim.h"
 #include "PortText.h"
 
@@ -17,7 +18,6 @@ constexpr size_t kNameFieldLength = 16;
 constexpr uint32_t kNameOffset = 3;
 // Read-version reply without a name: 3 body bytes and the CRC.
 constexpr uint32_t kReplyWithoutName = 5;
-constexpr const char* kFileChanged = "Firmware file changed while flashing; verification refused.";
 
 }  // namespace
 
@@ -60,10 +60,7 @@ void CQuillonDlg::OnCancel() {
 }
 
 bool CQuillonDlg::CloseConfirmed() {
-    return !FlashInProgress() ||
-           m_window.AskYesNo(
-               "A flash is in progress. Closing now leaves the unit erased or partly "
-               "programmed. Close anyway?");
+    return !FlashInProgress() || m_window.AskYesNo(LogText::kCloseMidFlash);
 }
 
 void CQuillonDlg::InitControls() {
@@ -158,13 +155,13 @@ void CQuillonDlg::OnConnect() {
     (void)ExchangeData(true);  // a refused port leaves the previous m_port in use
     if (m_connected) {
         m_awaiting = 0;
-        m_link.StartCommand(CMD_EXIT, 0, 1, 200);
-        AppendLog("Bootloader exited, unit restarted.");
+        m_link.StartCommand(CMD_EXIT, 0, kExitTiming.tries, kExitTiming.timeoutMs);
+        AppendLog(LogText::kExited);
         m_connected = 0;
         m_link.StopWorker();
         if (m_link.IsOpen()) m_link.Close();
         m_link.CloseFile();
-        AppendLog("Disconnected.");
+        AppendLog(LogText::kDisconnected);
         m_window.EnableControl(IDC_LOAD_FIRMWARE, false);
         m_window.EnableControl(IDC_FLASH_FIRMWARE, false);
         m_window.EnableControl(IDC_IP_ADDRESS, true);
@@ -173,6 +170,9 @@ void CQuillonDlg::OnConnect() {
         m_window.SetControlText(IDC_CONNECT, "Connect");
         return;
     }
+    m_outcome = EOutcome::kNone;
+    m_failedStep = 0;
+    m_versionLine.clear();
     const uint32_t address = htonl(m_ipAddress);
     const uint16_t port = static_cast<uint16_t>(m_port & 0xFFFFu);
     ExchangeData(false);
@@ -185,12 +185,14 @@ void CQuillonDlg::OnConnect() {
     if (!m_link.IsOpen()) return;
     m_link.StartWorker(&m_notify);
     if (m_window.IsControlChecked(IDC_STANDARD_TIMEOUT))
-        m_link.StartCommand(CMD_READ_VERSION, WAKE_STANDARD, 24, 333);
+        m_link.StartCommand(CMD_READ_VERSION, WAKE_STANDARD, kConnectStandard.tries,
+                            kConnectStandard.timeoutMs);
     else
-        m_link.StartCommand(CMD_READ_VERSION, WAKE_EXTENDED, 20, 2000);
+        m_link.StartCommand(CMD_READ_VERSION, WAKE_EXTENDED, kConnectExtended.tries,
+                            kConnectExtended.timeoutMs);
     m_window.SetTimer(kProgressTimerId, kProgressTimerMs);
     ClearLog();
-    AppendLog("Attempting to connect...");
+    AppendLog(LogText::kAttemptingToConnect);
     SaveRestoreControls(kSaveControls);
     m_window.EnableControl(IDC_LOAD_FIRMWARE, false);
     m_window.EnableControl(IDC_FLASH_FIRMWARE, false);
@@ -201,14 +203,16 @@ void CQuillonDlg::OnConnect() {
 
 void CQuillonDlg::OnLoadFirmware() {
     if (m_link.Load()) {
-        AppendLog("Firmware loaded successfully.");
+        m_outcome = EOutcome::kLoaded;
+        AppendLog(LogText::kLoaded);
         m_window.EnableControl(IDC_FLASH_FIRMWARE, true);
         return;
     }
     // A FIFO or a device would block or never end; it is refused before it is opened.
     if (m_link.WithHexFile([](CHexFile& file) { return file.NotRegularFile(); }))
-        AppendLog("Firmware file is not a regular file; nothing loaded.");
-    AppendLog("Firmware loading failed/aborted.");
+        AppendLog(LogText::kNotRegularFile);
+    m_outcome = EOutcome::kLoadFailed;
+    AppendLog(LogText::kLoadFailed);
 }
 
 bool CQuillonDlg::FirmwareReadyToFlash() {
@@ -224,7 +228,7 @@ bool CQuillonDlg::FirmwareReadyToFlash() {
         return changed ? EFirmwareProblem::kNone : CheckFirmware(file, line);
     });
     if (changed) {
-        AppendLog("Firmware file changed since it was loaded; load it again. Nothing erased.");
+        AppendLog(LogText::kChangedSinceLoad);
         return false;
     }
     if (problem == EFirmwareProblem::kNone) return true;
@@ -233,19 +237,24 @@ bool CQuillonDlg::FirmwareReadyToFlash() {
 }
 
 void CQuillonDlg::OnFlashFirmware() {
-    if (!FirmwareReadyToFlash()) return;
+    if (!FirmwareReadyToFlash()) {
+        m_outcome = EOutcome::kRefused;
+        return;
+    }
+    m_outcome = EOutcome::kNone;
+    m_failedStep = 0;
     SaveRestoreControls(kSaveControls);
     m_window.EnableControl(IDC_LOAD_FIRMWARE, false);
     m_window.EnableControl(IDC_FLASH_FIRMWARE, false);
     m_flashing = 1;
     if (m_window.IsControlChecked(IDC_RESET_DEFAULTS)) {
-        AppendLog("Scheduling reset to defaults...");
+        AppendLog(LogText::kSchedulingReset);
         m_awaiting = CMD_RESET_DEFAULTS;
-        m_link.StartCommand(CMD_RESET_DEFAULTS, 0, 3, 5000);
+        m_link.StartCommand(CMD_RESET_DEFAULTS, 0, kResetTiming.tries, kResetTiming.timeoutMs);
     } else {
-        AppendLog("Verifying & erasing firmware...");
+        AppendLog(LogText::kErasing);
         m_awaiting = CMD_ERASE;
-        m_link.StartCommand(CMD_ERASE, 0, 3, 5000);
+        m_link.StartCommand(CMD_ERASE, 0, kEraseTiming.tries, kEraseTiming.timeoutMs);
     }
 }
 
@@ -273,14 +282,17 @@ int CQuillonDlg::OnBootReply(uint32_t length, const uint8_t* reply) {
     if (awaited) m_awaiting = 0;
     switch (code) {
         case CMD_READ_VERSION: {
-            AppendLog("Connected.");
+            AppendLog(LogText::kConnected);
             char line[64];
-            std::snprintf(line, sizeof line, "%s bootloader v%1u.%02u", name, first, second);
+            std::snprintf(line, sizeof line, LogText::kVersionFormat, name, first, second);
             AppendLog(line);
             // A repeat during a flash must not offer Load or Flash in the middle of it.
             if (FlashInProgress()) break;
+            m_versionLine = line;
+            if (m_outcome == EOutcome::kNone || m_outcome == EOutcome::kNoResponse)
+                m_outcome = EOutcome::kConnected;
             m_window.EnableControl(IDC_LOAD_FIRMWARE, true);
-            if (first * 100 + second < 104) {
+            if (first * 100 + second < kResetDefaultsSinceVersion) {
                 m_window.ShowControl(IDC_RESET_DEFAULTS, false);
                 m_window.CheckControl(IDC_RESET_DEFAULTS, false);
             } else {
@@ -292,25 +304,27 @@ int CQuillonDlg::OnBootReply(uint32_t length, const uint8_t* reply) {
             break;
         }
         case CMD_RESET_DEFAULTS:
-            AppendLog("Verifying & erasing firmware...");
+            AppendLog(LogText::kErasing);
             if (!awaited) break;
             m_awaiting = CMD_ERASE;
-            m_link.StartCommand(CMD_ERASE, 0, 3, 5000);
+            m_link.StartCommand(CMD_ERASE, 0, kEraseTiming.tries, kEraseTiming.timeoutMs);
             break;
         case CMD_ERASE:
-            AppendLog("Programming firmware...");
+            AppendLog(LogText::kProgramming);
             if (!awaited) break;
             m_awaiting = CMD_PROGRAM;
-            if (!m_link.StartCommand(CMD_PROGRAM, 0, 3, 500)) {
+            if (!m_link.StartCommand(CMD_PROGRAM, 0, m_programTries, kProgramTiming.timeoutMs)) {
                 m_awaiting = 0;
                 if (m_link.FileChanged()) {
-                    AppendLog(kFileChanged);  // the verify-failed state: only Disconnect left
+                    // The verify-failed state: only Disconnect is left.
+                    m_outcome = EOutcome::kFileChanged;
+                    AppendLog(LogText::kFileChanged);
                     break;
                 }
                 // The file went away since the check: the unit is erased and nothing will
                 // follow, so say so and give the controls back for another try.
-                AppendLog(
-                    "Firmware file could not be read; the unit is erased but not programmed.");
+                m_outcome = EOutcome::kNotProgrammed;
+                AppendLog(LogText::kNotProgrammed);
                 m_flashing = 0;
                 SaveRestoreControls(kRestoreControls);
             }
@@ -318,15 +332,17 @@ int CQuillonDlg::OnBootReply(uint32_t length, const uint8_t* reply) {
         case CMD_PROGRAM:
             // The engine ends a run early when the file changed under it; that is no success.
             if (awaited && m_link.FileChanged()) {
-                AppendLog(kFileChanged);
+                m_outcome = EOutcome::kFileChanged;
+                AppendLog(LogText::kFileChanged);
                 break;
             }
-            AppendLog("Programmed successfully.");
+            AppendLog(LogText::kProgrammed);
             if (!awaited) break;
             m_awaiting = CMD_VERIFY;
-            if (!m_link.StartCommand(CMD_VERIFY, 0, 3, 5000)) {
+            if (!m_link.StartCommand(CMD_VERIFY, 0, kVerifyTiming.tries, kVerifyTiming.timeoutMs)) {
                 m_awaiting = 0;
-                AppendLog(kFileChanged);
+                m_outcome = EOutcome::kFileChanged;
+                AppendLog(LogText::kFileChanged);
             }
             break;
         case CMD_VERIFY:
@@ -347,17 +363,20 @@ void CQuillonDlg::CompareVerifyReply(uint32_t length, uint16_t deviceCrc) {
         return file.ImageHasData();
     });
     if (changed) {
-        AppendLog(kFileChanged);
+        m_outcome = EOutcome::kFileChanged;
+        AppendLog(LogText::kFileChanged);
         return;
     }
     // An image without data verifies nothing, and a reply too short to carry a CRC can't
     // confirm anything.
     if (hasData && length >= 5 && deviceCrc == imageCrc) {
-        AppendLog("Verification successful.");
+        m_outcome = EOutcome::kVerified;
+        AppendLog(LogText::kVerified);
         m_flashing = 0;
         OnConnect();
     } else {
-        AppendLog("Verification failed.");
+        m_outcome = EOutcome::kVerifyFailed;
+        AppendLog(LogText::kVerifyFailed);
     }
 }
 
@@ -370,7 +389,9 @@ int CQuillonDlg::OnBootTimeout(uint32_t code) {
         case CMD_PROGRAM:
         case CMD_VERIFY:
         case CMD_RESET_DEFAULTS:
-            AppendLog("No response, operation failed.");
+            m_outcome = EOutcome::kNoResponse;
+            m_failedStep = static_cast<uint8_t>(code);
+            AppendLog(LogText::kNoResponse);
             SaveRestoreControls(kRestoreControls);
             break;
         default:

@@ -4,12 +4,27 @@
 
 #include "BootLink.h"
 #include "BootMessageQueue.h"
+#include "BootTimings.h"
 #include "DialogWindow.h"
 #include "QuillonIds.h"
 
 // The loader's main dialog: the order of operations behind its buttons, the status log and the
 // control states. It talks to the screen only through IDialogWindow, so any window layer (a
 // real window, a console, a test recorder) can drive it.
+// How the last operation or sequence of the dialog ended, set where its log line is written.
+enum class EOutcome : uint8_t {
+    kNone,           // nothing has ended yet: connecting, or a flash step's reply is awaited
+    kConnected,      // the bootloader answered Connect
+    kLoaded,         // Load Firmware opened a file
+    kLoadFailed,     // Load Firmware was cancelled or refused the file
+    kRefused,        // Flash Firmware refused the file; nothing was sent
+    kNoResponse,     // a command ran out of tries (FailedStep() says which)
+    kNotProgrammed,  // erased, but the file could no longer be read
+    kFileChanged,    // the file changed while flashing; verification refused
+    kVerifyFailed,   // the unit's CRC differs, or the image holds no data
+    kVerified,       // the unit holds the file
+};
+
 class CQuillonDlg {
   public:
     enum : int { kSaveControls = 1, kRestoreControls = 2 };
@@ -54,6 +69,13 @@ class CQuillonDlg {
     bool FlashInProgress() const { return m_awaiting != 0; }
     // The flash step whose reply is awaited, 0 when none is.
     uint8_t AwaitedStep() const { return m_awaiting; }
+    EOutcome Outcome() const { return m_outcome; }
+    // The command that ran out of tries, for EOutcome::kNoResponse.
+    uint8_t FailedStep() const { return m_failedStep; }
+    // The bootloader's name and version line of the last Connect; empty until it answered.
+    const std::string& VersionLine() const { return m_versionLine; }
+    // The tries of every programming batch (the dialog's own: 3).
+    void SetProgramTries(uint16_t tries) { m_programTries = tries; }
 
     // The worker posts here; it outlives m_link, which stops the worker as it goes.
     CBootMessageQueue m_notify;
@@ -89,4 +111,8 @@ class CQuillonDlg {
     // The flash step whose reply the sequence waits for (CMD_RESET_DEFAULTS, CMD_ERASE,
     // CMD_PROGRAM or CMD_VERIFY); 0 when none is. Only that reply advances the sequence.
     uint8_t m_awaiting = 0;
+    EOutcome m_outcome = EOutcome::kNone;
+    uint8_t m_failedStep = 0;
+    std::string m_versionLine;
+    uint16_t m_programTries = kProgramTiming.tries;
 };

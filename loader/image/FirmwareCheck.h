@@ -1,6 +1,5 @@
 #pragma once
 #include <cstdint>
-#include <string>
 
 #include "HexFile.h"
 
@@ -12,6 +11,3 @@ enum class EFirmwareProblem { kNone, kNoFile, kNoRecord, kStrayLine, kNoData };
 // data inside the image window. line gets the 1-based number of the offending line for
 // kStrayLine (else 0). Leaves the stream rewound with lines read at 0.
 EFirmwareProblem CheckFirmware(CHexFile& file, int32_t& line);
-
-// The log line for a problem; empty for kNone.
-std::string FirmwareProblemText(EFirmwareProblem problem, int32_t line);

@@ -7,6 +7,7 @@
 #include <chrono>
 
 #include "DialogRig.h"
+#include "LogText.h"
 
 namespace {
 
@@ -164,6 +165,19 @@ TEST(DialogFlashFile, LoadRefusesWhatIsNoRegularFileWithoutBlocking) {
         EXPECT_FALSE(rig.window.IsControlEnabled(IDC_FLASH_FIRMWARE));
     }
     ::unlink(fifo.c_str());
+}
+
+TEST(FirmwareCheckText, EachProblemHasItsLogLine) {
+    EXPECT_EQ(FirmwareProblemText(EFirmwareProblem::kNone, 0), "");
+    EXPECT_EQ(FirmwareProblemText(EFirmwareProblem::kNoFile, 0),
+              "No firmware file is open; load one first. Nothing erased.");
+    EXPECT_EQ(FirmwareProblemText(EFirmwareProblem::kNoRecord, 0),
+              "Firmware file does not start with a record; nothing erased.");
+    EXPECT_EQ(FirmwareProblemText(EFirmwareProblem::kStrayLine, 12),
+              "Firmware file has a line that is not a record before its last record (line 12); "
+              "nothing erased.");
+    EXPECT_EQ(FirmwareProblemText(EFirmwareProblem::kNoData, 0),
+              "Firmware file has no data to program; nothing erased.");
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "RecordingWindow.h"
+#include "HeadlessWindow.h"
 
 #include <poll.h>
 
@@ -19,7 +19,7 @@ int MsSince(Clock::time_point start) {
 
 }  // namespace
 
-CRecordingWindow::CRecordingWindow() {
+CHeadlessWindow::CHeadlessWindow() {
     for (const int id : {IDC_LOAD_FIRMWARE, IDC_PROGRESS, IDC_LOG, IDC_CONNECT, IDC_FLASH_FIRMWARE,
                          IDC_IP_ADDRESS, IDC_UDP_PORT, IDC_RESET_DEFAULTS, IDC_STANDARD_TIMEOUT})
         m_controls[id] = CControl{};
@@ -30,36 +30,36 @@ CRecordingWindow::CRecordingWindow() {
     m_controls[IDC_STANDARD_TIMEOUT].text = "Standard Timeout";
 }
 
-const CRecordingWindow::CControl& CRecordingWindow::Control(int id) const {
+const CHeadlessWindow::CControl& CHeadlessWindow::Control(int id) const {
     static const CControl none;
     const auto it = m_controls.find(id);
     return it == m_controls.end() ? none : it->second;
 }
 
-void CRecordingWindow::EnableControl(int id, bool enable) {
+void CHeadlessWindow::EnableControl(int id, bool enable) {
     m_controls[id].enabled = enable;
 }
-bool CRecordingWindow::IsControlEnabled(int id) const {
+bool CHeadlessWindow::IsControlEnabled(int id) const {
     return Control(id).enabled;
 }
-void CRecordingWindow::ShowControl(int id, bool show) {
+void CHeadlessWindow::ShowControl(int id, bool show) {
     m_controls[id].visible = show;
 }
-void CRecordingWindow::CheckControl(int id, bool checked) {
+void CHeadlessWindow::CheckControl(int id, bool checked) {
     m_controls[id].checked = checked;
 }
-bool CRecordingWindow::IsControlChecked(int id) const {
+bool CHeadlessWindow::IsControlChecked(int id) const {
     return Control(id).checked;
 }
 
-void CRecordingWindow::SetControlText(int id, const std::string& text) {
+void CHeadlessWindow::SetControlText(int id, const std::string& text) {
     CControl& control = m_controls[id];
     if (id == IDC_LOG && control.text != text) control.caretAtEnd = false;
     control.text = text;
     if (id == IDC_LOG && m_logHook) m_logHook(text);
 }
 
-void CRecordingWindow::AppendLogText(int id, const std::string& text) {
+void CHeadlessWindow::AppendLogText(int id, const std::string& text) {
     CControl& control = m_controls[id];
     if (text.empty()) return;
     control.caretAtEnd = false;
@@ -67,76 +67,82 @@ void CRecordingWindow::AppendLogText(int id, const std::string& text) {
     if (id == IDC_LOG && m_logHook) m_logHook(control.text);
 }
 
-std::string CRecordingWindow::GetControlText(int id) const {
+std::string CHeadlessWindow::GetControlText(int id) const {
     return Control(id).text;
 }
 
-void CRecordingWindow::SetProgressRange(int id, uint32_t low, uint32_t high) {
+void CHeadlessWindow::SetProgressRange(int id, uint32_t low, uint32_t high) {
     m_controls[id].rangeLow = low;
     m_controls[id].rangeHigh = high;
 }
 
-void CRecordingWindow::SetProgressPos(int id, uint32_t position) {
+void CHeadlessWindow::SetProgressPos(int id, uint32_t position) {
     m_controls[id].position = position;
 }
 
-void CRecordingWindow::ScrollToEnd(int id) {
+void CHeadlessWindow::ScrollToEnd(int id) {
     m_controls[id].caretAtEnd = true;
 }
 
-void CRecordingWindow::SetAddressFields(int id, const uint8_t fields[4]) {
+void CHeadlessWindow::SetAddressFields(int id, const uint8_t fields[4]) {
     for (int i = 0; i < 4; ++i) m_controls[id].fields[i] = fields[i];
 }
 
-void CRecordingWindow::GetAddressFields(int id, uint8_t fields[4]) const {
+void CHeadlessWindow::GetAddressFields(int id, uint8_t fields[4]) const {
     for (int i = 0; i < 4; ++i) fields[i] = Control(id).fields[i];
 }
 
-void CRecordingWindow::FocusAndSelectAll(int id) {
+void CHeadlessWindow::FocusAndSelectAll(int id) {
     for (auto& [key, control] : m_controls) control.focused = key == id;
     m_controls[id].selectedAll = true;
 }
 
-void CRecordingWindow::ShowMessage(const char* text) {
-    m_boxes.push_back({text, "Quillon", false});
+void CHeadlessWindow::ShowMessage(const char* text) {
+    (void)text;
 }
 
-bool CRecordingWindow::AskYesNo(const char* text) {
-    m_questions.emplace_back(text);
-    return m_answerYes;
+bool CHeadlessWindow::AskYesNo(const char* text) {
+    (void)text;
+    return false;  // nobody to ask: the safe answer
 }
 
-void CRecordingWindow::ShowErrorBox(const char* text, const char* caption) {
-    m_boxes.push_back({text, caption == nullptr ? "" : caption, true});
+void CHeadlessWindow::ShowErrorBox(const char* text, const char* caption) {
+    (void)text;
+    (void)caption;
 }
 
-bool CRecordingWindow::ChooseOpenFile(const char* filter, std::string& path) {
-    m_chooserFilters.emplace_back(filter);
+bool CHeadlessWindow::ChooseOpenFile(const char* filter, std::string& path) {
+    (void)filter;
     if (!m_chooserChooses) return false;
     path = m_chooserPath;
     return true;
 }
 
-void CRecordingWindow::SetChooserAnswer(const std::string& path, bool choose) {
+void CHeadlessWindow::SetChooserAnswer(const std::string& path, bool choose) {
     m_chooserPath = path;
     m_chooserChooses = choose;
 }
 
-void CRecordingWindow::SetTimer(unsigned id, unsigned periodMs) {
+void CHeadlessWindow::SetTimer(unsigned id, unsigned periodMs) {
     m_timers[id] = periodMs;
-    ++m_timerStarts;
 }
 
-void CRecordingWindow::AppendSystemMenu(unsigned command, const char* text) {
-    m_systemMenu.emplace_back(command, text == nullptr ? "" : text);
+void CHeadlessWindow::AppendSystemMenu(unsigned command, const char* text) {
+    (void)command;
+    (void)text;
 }
 
-void CRecordingWindow::Attach(CQuillonDlg& dialog) {
+void CHeadlessWindow::SetIcon(int iconId, bool big) {
+    (void)iconId;
+    (void)big;
+}
+
+void CHeadlessWindow::Attach(CQuillonDlg& dialog) {
     m_dialog = &dialog;
     dialog.OnInitDialog();
 }
 
-int CRecordingWindow::RunModal(CQuillonDlg& dialog) {
+int CHeadlessWindow::RunModal(CQuillonDlg& dialog) {
     // No user to wait for: the dialog is set up and ends as the user closing it would.
     Attach(dialog);
     if (m_endResult < 0) dialog.OnCancel();
@@ -144,21 +150,20 @@ int CRecordingWindow::RunModal(CQuillonDlg& dialog) {
     return m_endResult;
 }
 
-void CRecordingWindow::EndDialog(int result) {
+void CHeadlessWindow::EndDialog(int result) {
     m_endResult = result;
 }
 
-int CRecordingWindow::RunAboutBox(const CAboutDlg& about) {
+int CHeadlessWindow::RunAboutBox(const CAboutDlg& about) {
     (void)about;
-    m_aboutCaptions.emplace_back(CAboutDlg::kCaption);
     return IDOK;
 }
 
-void CRecordingWindow::FireTimer(unsigned id) {
+void CHeadlessWindow::FireTimer(unsigned id) {
     if (m_dialog != nullptr) m_dialog->OnTimer(id);
 }
 
-bool CRecordingWindow::PumpUntil(const std::function<bool()>& done, int timeoutMs) {
+bool CHeadlessWindow::PumpUntil(const std::function<bool()>& done, int timeoutMs) {
     const Clock::time_point start = Clock::now();
     Clock::time_point lastTick = start;
     for (;;) {
@@ -178,11 +183,11 @@ bool CRecordingWindow::PumpUntil(const std::function<bool()>& done, int timeoutM
     }
 }
 
-void CRecordingWindow::PumpFor(int ms) {
+void CHeadlessWindow::PumpFor(int ms) {
     PumpUntil([] { return false; }, ms);
 }
 
-void CRecordingWindow::TypeAddress(const char* dotted) {
+void CHeadlessWindow::TypeAddress(const char* dotted) {
     uint8_t fields[4];
     if (ParseDottedFields(dotted, fields)) SetAddressFields(IDC_IP_ADDRESS, fields);
 }

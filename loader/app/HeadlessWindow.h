@@ -3,14 +3,13 @@
 #include <functional>
 #include <map>
 #include <string>
-#include <vector>
 
 #include "DialogWindow.h"
 
-// A window layer without a screen: it keeps every control's state, records the boxes, menus,
-// icons and timers the dialog asks for, answers the file chooser with a given path, and lets
-// its owner fire the timer and pump the notifications with a bounded wait.
-class CRecordingWindow : public IDialogWindow {
+// The loader's window layer without a screen: it keeps every control's state, answers the file
+// chooser with a given path, asks nobody (every question is answered No), and lets its owner
+// fire the timer and pump the notifications with a bounded wait. quillon-flash draws on it.
+class CHeadlessWindow : public IDialogWindow {
   public:
     struct CControl {
         bool enabled = true;
@@ -23,13 +22,7 @@ class CRecordingWindow : public IDialogWindow {
         bool focused = false;
         bool selectedAll = false;
     };
-    struct CBox {
-        std::string text;
-        std::string caption;  // "" for the default error caption
-        bool error = false;
-    };
-
-    CRecordingWindow();
+    CHeadlessWindow();
 
     // IDialogWindow
     void EnableControl(int id, bool enable) override;
@@ -51,10 +44,10 @@ class CRecordingWindow : public IDialogWindow {
     void ShowErrorBox(const char* text, const char* caption) override;
     bool ChooseOpenFile(const char* filter, std::string& path) override;
     void SetTimer(unsigned id, unsigned periodMs) override;
-    bool HasSystemMenu() const override { return m_hasSystemMenu; }
+    bool HasSystemMenu() const override { return false; }
     void AppendSystemMenu(unsigned command, const char* text) override;
-    void DefaultSysCommand(unsigned command) override { m_defaultSysCommands.push_back(command); }
-    void SetIcon(int iconId, bool big) override { (big ? m_bigIcon : m_smallIcon) = iconId; }
+    void DefaultSysCommand(unsigned command) override { (void)command; }
+    void SetIcon(int iconId, bool big) override;
     int RunModal(CQuillonDlg& dialog) override;
     void EndDialog(int result) override;
     int RunAboutBox(const CAboutDlg& about) override;
@@ -79,17 +72,7 @@ class CRecordingWindow : public IDialogWindow {
     const CControl& Control(int id) const;
     bool IsControlVisible(int id) const { return Control(id).visible; }
 
-    bool m_hasSystemMenu = true;
-    std::vector<std::pair<unsigned, std::string>> m_systemMenu;  // {0, ""}: separator
-    std::vector<unsigned> m_defaultSysCommands;
-    std::vector<CBox> m_boxes;
-    std::vector<std::string> m_questions;  // asked through AskYesNo, in order
-    bool m_answerYes = false;              // the user's answer to every question
-    std::vector<std::string> m_aboutCaptions;
-    std::vector<std::string> m_chooserFilters;
     std::map<unsigned, unsigned> m_timers;  // id -> period
-    int m_timerStarts = 0;
-    int m_bigIcon = 0, m_smallIcon = 0;
     int m_endResult = -1;
 
   private:
