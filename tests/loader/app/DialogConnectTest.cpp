@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "DialogRig.h"
+#include "LogText.h"
 
 namespace {
 
@@ -27,8 +28,8 @@ TEST_P(DialogVersions, ConnectLogsTheNameAndVersionAndShowsResetFrom104) {
     CDialogRig rig(LoopbackUnit(c.name, c.major, c.minor));
     rig.window.CheckControl(IDC_RESET_DEFAULTS, true);  // left over from an earlier unit
     ASSERT_TRUE(rig.Connect());
-    EXPECT_EQ(rig.Lines(),
-              (std::vector<std::string>{"Attempting to connect...", "Connected.", c.line}));
+    EXPECT_EQ(rig.Lines(), (std::vector<std::string>{LogText::kAttemptingToConnect,
+                                                     LogText::kConnected, c.line}));
     EXPECT_EQ(rig.window.IsControlVisible(IDC_RESET_DEFAULTS), c.resetShown);
     if (!c.resetShown) {
         EXPECT_FALSE(rig.window.IsControlChecked(IDC_RESET_DEFAULTS));
@@ -67,8 +68,8 @@ TEST(DialogConnect, ConnectWakesTheUnitAndDisconnectSendsExitOnce) {
     rig.dlg.OnConnect();
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_GE(took, std::chrono::milliseconds(950));  // the worker's stop wait
-    EXPECT_EQ(rig.Lines().back(), "Disconnected.");
-    EXPECT_EQ(rig.LinesFrom("Bootloader exited, unit restarted.").size(), 2u);
+    EXPECT_EQ(rig.Lines().back(), LogText::kDisconnected);
+    EXPECT_EQ(rig.LinesFrom(LogText::kExited).size(), 2u);
     EXPECT_EQ(rig.RequestsFor(CMD_EXIT), 1);
     EXPECT_TRUE(rig.sim.Exited());
     EXPECT_FALSE(rig.dlg.m_link.IsOpen());
@@ -129,7 +130,7 @@ TEST(DialogConnect, SilentUnitTimesOutAfterAbout7Point7SecondsAndRestoresTheStar
     rig.dlg.OnConnect();
     EXPECT_FALSE(rig.window.IsControlEnabled(IDC_CONNECT));
     EXPECT_FALSE(rig.window.IsControlEnabled(IDC_IP_ADDRESS));
-    ASSERT_TRUE(rig.WaitForLine("No response, operation failed.", 15000));
+    ASSERT_TRUE(rig.WaitForLine(LogText::kNoResponse, 15000));
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_GE(took, std::chrono::milliseconds(7000));
     EXPECT_LE(took, std::chrono::milliseconds(12000));

@@ -41,8 +41,8 @@ TEST(DialogFlashOrder, AVerifyReplyToTheEraseIsNoSuccess) {
     ASSERT_TRUE(rig.Load(path));
     rig.dlg.OnFlashFirmware();
     rig.window.PumpFor(600);
-    EXPECT_FALSE(rig.HasLine("Verification successful.")) << rig.dlg.m_logText;
-    EXPECT_FALSE(rig.HasLine("Verification failed."));
+    EXPECT_FALSE(rig.HasLine(LogText::kVerified)) << rig.dlg.m_logText;
+    EXPECT_FALSE(rig.HasLine(LogText::kVerifyFailed));
     EXPECT_EQ(rig.dlg.m_connected, 1);
     EXPECT_TRUE(rig.dlg.FlashInProgress());
     EXPECT_EQ(rig.RequestsFor(CMD_PROGRAM), 0);
@@ -57,8 +57,7 @@ TEST(DialogFlashOrder, ProgrammingAnsweredWithAnotherCodeRunsOutOfTries) {
         ASSERT_TRUE(rig.Load(WriteFirmware(2000)));
         rig.dlg.OnFlashFirmware();
         // Three tries of 500 ms; restarting the erase on every such answer never ends.
-        ASSERT_TRUE(rig.WaitForLine("No response, operation failed.", 6000))
-            << int(code) << rig.dlg.m_logText;
+        ASSERT_TRUE(rig.WaitForLine(LogText::kNoResponse, 6000)) << int(code) << rig.dlg.m_logText;
         rig.window.PumpFor(300);
         EXPECT_EQ(rig.sim.EraseCount(), 1) << int(code);
         EXPECT_EQ(rig.RequestsFor(CMD_PROGRAM), 3) << int(code);
@@ -77,7 +76,7 @@ TEST(DialogFlashOrder, ARepeatedReadVersionReplyDuringAFlashOffersNothing) {
     ASSERT_TRUE(rig.window.PumpUntil(
         [&] {
             const auto lines = rig.Lines();
-            return std::count(lines.begin(), lines.end(), "Connected.") == 2;
+            return std::count(lines.begin(), lines.end(), LogText::kConnected) == 2;
         },
         2000));
     EXPECT_FALSE(rig.window.IsControlEnabled(IDC_LOAD_FIRMWARE));
@@ -101,15 +100,12 @@ TEST(DialogFlashFile, AFileChangedWhileFlashingIsRefusedNotVerified) {
         struct stat info {};
         ASSERT_EQ(::stat(path.c_str(), &info), 0);
         ASSERT_EQ(::truncate(path.c_str(), keep < 0 ? info.st_size / 2 : keep), 0);
-        ASSERT_TRUE(
-            rig.WaitForLine("Firmware file changed while flashing; verification refused.", 10000))
-            << rig.dlg.m_logText;
+        ASSERT_TRUE(rig.WaitForLine(LogText::kFileChanged, 10000)) << rig.dlg.m_logText;
         rig.window.PumpFor(200);
-        EXPECT_FALSE(rig.HasLine("Verification successful."));
-        EXPECT_FALSE(rig.HasLine("Programmed successfully."));
+        EXPECT_FALSE(rig.HasLine(LogText::kVerified));
+        EXPECT_FALSE(rig.HasLine(LogText::kProgrammed));
         EXPECT_EQ(rig.RequestsFor(CMD_VERIFY), 0);
-        EXPECT_EQ(rig.Lines().back(),
-                  "Firmware file changed while flashing; verification refused.");
+        EXPECT_EQ(rig.Lines().back(), LogText::kFileChanged);
         ExpectOnlyDisconnectLeft(rig);
         EXPECT_FALSE(rig.sim.Exited());
     }
@@ -122,8 +118,7 @@ TEST(DialogFlashFile, AFileChangedSinceLoadIsRefusedBeforeTheErase) {
     ASSERT_TRUE(rig.Load(path));
     ASSERT_EQ(::truncate(path.c_str(), 100), 0);
     rig.dlg.OnFlashFirmware();
-    EXPECT_EQ(rig.dlg.LastLogLine(),
-              "Firmware file changed since it was loaded; load it again. Nothing erased.");
+    EXPECT_EQ(rig.dlg.LastLogLine(), LogText::kChangedSinceLoad);
     EXPECT_EQ(rig.dlg.m_flashing, 0);
     rig.window.PumpFor(100);
     EXPECT_EQ(rig.sim.EraseCount(), 0);
@@ -159,9 +154,8 @@ TEST(DialogFlashFile, LoadRefusesWhatIsNoRegularFileWithoutBlocking) {
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << path;
         const auto lines = rig.Lines();
         ASSERT_GE(lines.size(), 2u);
-        EXPECT_EQ(lines[lines.size() - 2], "Firmware file is not a regular file; nothing loaded.")
-            << path;
-        EXPECT_EQ(lines.back(), "Firmware loading failed/aborted.");
+        EXPECT_EQ(lines[lines.size() - 2], LogText::kNotRegularFile) << path;
+        EXPECT_EQ(lines.back(), LogText::kLoadFailed);
         EXPECT_FALSE(rig.window.IsControlEnabled(IDC_FLASH_FIRMWARE));
     }
     ::unlink(fifo.c_str());

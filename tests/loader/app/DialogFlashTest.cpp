@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "DialogRig.h"
+#include "LogText.h"
 
 namespace {
 
@@ -60,15 +61,14 @@ TEST_P(DialogFlash, WholeRunProgramsTheUnitAndDisconnects) {
     EXPECT_FALSE(rig.window.IsControlEnabled(IDC_LOAD_FIRMWARE));
     EXPECT_FALSE(rig.window.IsControlEnabled(IDC_FLASH_FIRMWARE));
     EXPECT_TRUE(rig.window.IsControlEnabled(IDC_CONNECT));
-    ASSERT_TRUE(rig.WaitForLine("Disconnected.", 20000)) << rig.dlg.m_logText;
+    ASSERT_TRUE(rig.WaitForLine(LogText::kDisconnected, 20000)) << rig.dlg.m_logText;
 
-    Lines expected = {"Firmware loaded successfully."};
-    if (reset) expected.push_back("Scheduling reset to defaults...");
-    for (const char* line :
-         {"Verifying & erasing firmware...", "Programming firmware...", "Programmed successfully.",
-          "Verification successful.", "Bootloader exited, unit restarted.", "Disconnected."})
+    Lines expected = {LogText::kLoaded};
+    if (reset) expected.push_back(LogText::kSchedulingReset);
+    for (const char* line : {LogText::kErasing, LogText::kProgramming, LogText::kProgrammed,
+                             LogText::kVerified, LogText::kExited, LogText::kDisconnected})
         expected.push_back(line);
-    EXPECT_EQ(rig.LinesFrom("Firmware loaded successfully."), expected);
+    EXPECT_EQ(rig.LinesFrom(LogText::kLoaded), expected);
     EXPECT_EQ(rig.sim.ResetCount(), reset ? 1 : 0);
     EXPECT_EQ(rig.sim.EraseCount(), 1);
     EXPECT_TRUE(rig.sim.Exited());
@@ -101,9 +101,9 @@ TEST(DialogFlashFaults, VerifyMismatchStopsWithOnlyDisconnectLeft) {
     ASSERT_TRUE(rig.Connect());
     ASSERT_TRUE(rig.Load(path));
     rig.dlg.OnFlashFirmware();
-    ASSERT_TRUE(rig.WaitForLine("Verification failed.", 10000));
+    ASSERT_TRUE(rig.WaitForLine(LogText::kVerifyFailed, 10000));
     rig.window.PumpFor(100);
-    EXPECT_EQ(rig.Lines().back(), "Verification failed.");
+    EXPECT_EQ(rig.Lines().back(), LogText::kVerifyFailed);
     EXPECT_EQ(rig.dlg.m_flashing, 1);
     EXPECT_EQ(rig.dlg.m_connected, 1);
     EXPECT_FALSE(rig.window.IsControlEnabled(IDC_LOAD_FIRMWARE));
@@ -115,7 +115,7 @@ TEST(DialogFlashFaults, VerifyMismatchStopsWithOnlyDisconnectLeft) {
     const uint8_t shortReply[] = {4, static_cast<uint8_t>(image.crc),
                                   static_cast<uint8_t>(image.crc >> 8)};
     rig.dlg.OnBootReply(3, shortReply);
-    EXPECT_EQ(rig.Lines().back(), "Verification failed.");
+    EXPECT_EQ(rig.Lines().back(), LogText::kVerifyFailed);
     EXPECT_EQ(rig.dlg.m_connected, 1);
 }
 
@@ -152,8 +152,7 @@ TEST_P(DialogFlashTimeout, NoAnswerFailsTheStepAndRestoresTheFileLoadedControls)
         SilenceAt(rig, c.silenceAt);
     const auto start = std::chrono::steady_clock::now();
     rig.dlg.OnFlashFirmware();
-    ASSERT_TRUE(rig.WaitForLine("No response, operation failed.", c.maxMs + 3000))
-        << rig.dlg.m_logText;
+    ASSERT_TRUE(rig.WaitForLine(LogText::kNoResponse, c.maxMs + 3000)) << rig.dlg.m_logText;
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - start);
     EXPECT_GE(took.count(), c.minMs);
@@ -163,12 +162,13 @@ TEST_P(DialogFlashTimeout, NoAnswerFailsTheStepAndRestoresTheFileLoadedControls)
     EXPECT_EQ(rig.dlg.m_connected, 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Steps, DialogFlashTimeout,
-    testing::Values(CStepCase{"Erase", nullptr, 9500, 13000},
-                    CStepCase{"Program", "Programming firmware...", 900, 4000},
-                    CStepCase{"Verify", "Programmed successfully.", 9500, 13000}),
-    [](const testing::TestParamInfo<CStepCase>& info) { return info.param.label; });
+INSTANTIATE_TEST_SUITE_P(Steps, DialogFlashTimeout,
+                         testing::Values(CStepCase{"Erase", nullptr, 9500, 13000},
+                                         CStepCase{"Program", LogText::kProgramming, 900, 4000},
+                                         CStepCase{"Verify", LogText::kProgrammed, 9500, 13000}),
+                         [](const testing::TestParamInfo<CStepCase>& info) {
+                             return info.param.label;
+                         });
 
 TEST(DialogFlashFaults, LateEraseReplyAfterTheTimeoutIsLoggedButDoesNotProgram) {
     CDialogRig rig;
@@ -181,14 +181,14 @@ TEST(DialogFlashFaults, LateEraseReplyAfterTheTimeoutIsLoggedButDoesNotProgram) 
     faults.delayReplyMs = 10600;
     rig.sim.SetFaults(faults);
     rig.dlg.OnFlashFirmware();
-    ASSERT_TRUE(rig.WaitForLine("No response, operation failed.", 14000));
+    ASSERT_TRUE(rig.WaitForLine(LogText::kNoResponse, 14000));
     ExpectFileLoadedControls(rig);
-    ASSERT_TRUE(rig.WaitForLine("Programming firmware...", 4000)) << rig.dlg.m_logText;
+    ASSERT_TRUE(rig.WaitForLine(LogText::kProgramming, 4000)) << rig.dlg.m_logText;
     rig.window.PumpFor(300);
     EXPECT_EQ(rig.RequestsFor(CMD_PROGRAM), 0);
     EXPECT_EQ(rig.dlg.m_flashing, 0);
     ExpectFileLoadedControls(rig);
-    EXPECT_EQ(rig.LinesFrom("No response, operation failed.")[1], "Programming firmware...");
+    EXPECT_EQ(rig.LinesFrom(LogText::kNoResponse)[1], LogText::kProgramming);
 }
 
 TEST(DialogFlashFaults, DisconnectDuringProgrammingSendsExitAndStops) {
@@ -205,14 +205,13 @@ TEST(DialogFlashFaults, DisconnectDuringProgrammingSendsExitAndStops) {
         },
         10000));
     rig.dlg.OnConnect();
-    EXPECT_EQ(rig.LinesFrom("Bootloader exited, unit restarted."),
-              (Lines{"Bootloader exited, unit restarted.", "Disconnected."}));
+    EXPECT_EQ(rig.LinesFrom(LogText::kExited), (Lines{LogText::kExited, LogText::kDisconnected}));
     EXPECT_EQ(rig.RequestsFor(CMD_EXIT), 1);
     EXPECT_FALSE(rig.dlg.m_link.WorkerRunning());
     const size_t requests = rig.sim.RequestCount();
     rig.window.PumpFor(400);
     EXPECT_EQ(rig.sim.RequestCount(), requests);
-    EXPECT_EQ(rig.Lines().back(), "Disconnected.");
+    EXPECT_EQ(rig.Lines().back(), LogText::kDisconnected);
     EXPECT_FALSE(rig.window.IsControlEnabled(IDC_FLASH_FIRMWARE));
     EXPECT_TRUE(rig.window.IsControlEnabled(IDC_UDP_PORT));
 }
@@ -238,7 +237,7 @@ TEST(DialogFlashChecks, NothingIsErasedWhenTheFileCannotBeProgrammed) {
         if (c.path.empty()) {
             rig.window.SetChooserAnswer("", false);  // a cancelled Load closes the file
             rig.dlg.OnLoadFirmware();
-            EXPECT_EQ(rig.dlg.LastLogLine(), "Firmware loading failed/aborted.");
+            EXPECT_EQ(rig.dlg.LastLogLine(), LogText::kLoadFailed);
         } else {
             ASSERT_TRUE(rig.Load(c.path));
         }
@@ -259,8 +258,7 @@ TEST(DialogFlashChecks, FileGoneAfterTheEraseIsReportedAndGivesTheControlsBack) 
     ASSERT_TRUE(rig.Load(WriteFirmware(200)));
     rig.dlg.OnFlashFirmware();
     rig.dlg.m_link.CloseFile();  // before the erase reply is handled
-    ASSERT_TRUE(rig.WaitForLine(
-        "Firmware file could not be read; the unit is erased but not programmed.", 5000));
+    ASSERT_TRUE(rig.WaitForLine(LogText::kNotProgrammed, 5000));
     EXPECT_EQ(rig.sim.EraseCount(), 1);
     EXPECT_EQ(rig.RequestsFor(CMD_PROGRAM), 0);
     ExpectFileLoadedControls(rig);
@@ -271,7 +269,7 @@ TEST(DialogFlashChecks, FailedLoadLogsAndChangesNoControl) {
     ASSERT_TRUE(rig.Connect());
     rig.window.SetChooserAnswer(TempPath(".missing.hex"));
     rig.dlg.OnLoadFirmware();
-    EXPECT_EQ(rig.dlg.LastLogLine(), "Firmware loading failed/aborted.");
+    EXPECT_EQ(rig.dlg.LastLogLine(), LogText::kLoadFailed);
     EXPECT_FALSE(rig.window.IsControlEnabled(IDC_FLASH_FIRMWARE));
     EXPECT_TRUE(rig.window.IsControlEnabled(IDC_LOAD_FIRMWARE));
     ASSERT_FALSE(rig.window.m_chooserFilters.empty());

@@ -9,6 +9,7 @@
 
 #include "FrameCodec.h"
 #include "HexGen.h"
+#include "LogText.h"
 
 CUnitSimConfig LoopbackUnit(const std::string& name, uint8_t major, uint8_t minor) {
     CUnitSimConfig config;
@@ -35,7 +36,7 @@ bool CDialogRig::Connect(int timeoutMs) {
 bool CDialogRig::Load(const std::string& path) {
     window.SetChooserAnswer(path);
     dlg.OnLoadFirmware();
-    return dlg.LastLogLine() == "Firmware loaded successfully.";
+    return dlg.LastLogLine() == LogText::kLoaded;
 }
 
 bool CDialogRig::WaitForLine(const std::string& line, int timeoutMs) {
