@@ -60,6 +60,7 @@ double MeanPassSeconds() {
 void BM_Flash512KiB(benchmark::State& state) {
     CUnitSimConfig config;
     config.port = 0;
+    config.wakeupNeeded = false;  // programs straight away, without a Connect
     CUnitSim unit(config);
     if (!unit.Start()) {
         state.SkipWithError("simulated unit did not start");

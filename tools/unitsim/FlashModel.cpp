@@ -83,6 +83,7 @@ CBatchResult CFlashModel::PlaceBatch(const uint8_t* data, size_t length) {
         const uint8_t type = record[3];
         if (type == kTypeData) {
             PlaceData(offset, record + 4, count);
+            result.dataBytes += count;
         } else {
             ApplyRecordType(type, record + 4, count);
         }

@@ -14,6 +14,7 @@ struct CBatchResult {
     uint16_t records = 0;       // complete records taken from the batch
     uint16_t badChecksums = 0;  // records placed although their checksum did not add up
     bool truncated = false;     // the last record ran past the end of the batch and was dropped
+    uint32_t dataBytes = 0;     // data bytes of its data records: what the flash had to write
 };
 
 class CFlashModel {

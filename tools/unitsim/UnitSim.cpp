@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdarg>
@@ -20,10 +21,11 @@ constexpr uint8_t kExit = 5;
 constexpr uint8_t kResetDefaults = 6;
 constexpr size_t kWakeupLength = 15;
 constexpr size_t kNameField = 16;
-constexpr int kIdlePollMs = 10;  // bounds how long Stop waits for the thread
+constexpr uint64_t kIdlePollUs = 10000;  // bounds how long Stop waits for the thread
 
-uint64_t NowMs() {
-    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+// Microseconds, so that a short programming delay is not rounded to whole milliseconds.
+uint64_t NowUs() {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
                                      std::chrono::steady_clock::now().time_since_epoch())
                                      .count());
 }
@@ -74,38 +76,53 @@ void FlipByte(uint8_t* data, size_t length, uint32_t draw) {
 }  // namespace
 
 CUnitSim::CUnitSim(CUnitSimConfig config)
-    : m_config(std::move(config)), m_dice(m_config.faults.seed), m_receive(kReceiveCapacity) {}
+    : m_config(std::move(config)),
+      m_dice(m_config.faults.seed),
+      m_inSession(!m_config.wakeupNeeded),
+      m_receive(kReceiveCapacity) {}
 
 CUnitSim::~CUnitSim() {
     Stop();
 }
 
-bool CUnitSim::Start() {
-    if (m_thread.joinable()) return true;
+bool CUnitSim::Bind(std::string& error) {
+    if (m_socket >= 0) return true;
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_port = htons(m_config.port);
     if (::inet_pton(AF_INET, m_config.bindAddress.c_str(), &local.sin_addr) != 1) {
-        std::fprintf(stderr, "unitsim: \"%s\" is not an IPv4 address\n",
-                     m_config.bindAddress.c_str());
+        error = "\"" + m_config.bindAddress + "\" is not an IPv4 address";
         return false;
     }
-    m_socket = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    if (m_socket < 0) {
-        std::fprintf(stderr, "unitsim: cannot create a UDP socket: %s\n", std::strerror(errno));
-        m_socket = -1;
+    const int s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    if (s < 0) {
+        error = std::string("cannot create a UDP socket: ") + std::strerror(errno);
         return false;
     }
-    if (::bind(m_socket, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-        std::fprintf(stderr, "unitsim: cannot bind %s:%u: %s\n", m_config.bindAddress.c_str(),
-                     static_cast<unsigned>(m_config.port), std::strerror(errno));
-        ::close(m_socket);
-        m_socket = -1;
+    if (::bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        error = "cannot bind " + m_config.bindAddress + ":" + std::to_string(m_config.port) + ": " +
+                std::strerror(errno);
+        ::close(s);
         return false;
     }
     socklen_t len = sizeof local;
-    ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&local), &len);
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&local), &len);
+    m_socket = s;
     m_port = ntohs(local.sin_port);
+    return true;
+}
+
+bool CUnitSim::Start() {
+    if (m_thread.joinable()) return true;
+    std::string error;
+    if (!Bind(error)) {
+        std::fprintf(stderr, "unitsim: %s\n", error.c_str());
+        return false;
+    }
+    if (m_config.logPort) {
+        std::snprintf(m_logPrefix, sizeof m_logPrefix, "unitsim %u",
+                      static_cast<unsigned>(m_port.load()));
+    }
     if (m_config.printBound) {
         std::printf("unitsim: bootloader on %s:%u\n", m_config.bindAddress.c_str(),
                     static_cast<unsigned>(m_port.load()));
@@ -123,6 +140,7 @@ void CUnitSim::Stop() {
     m_socket = -1;
     std::lock_guard<std::mutex> lock(m_mutex);
     for (CPendingReply& p : m_pending) p.used = false;  // the unit is gone; late replies too
+    m_busyUntilUs = 0;
 }
 
 uint16_t CUnitSim::Port() const {
@@ -198,13 +216,15 @@ void CUnitSim::SetCustomReply(uint8_t command, std::vector<uint8_t> body) {
 
 void CUnitSim::Run() {
     while (!m_stop.load()) {
-        int timeout;
+        uint64_t timeoutUs;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            timeout = PollTimeoutMs(NowMs());
+            timeoutUs = PollTimeoutUs(NowUs());
         }
+        const timespec timeout{static_cast<time_t>(timeoutUs / 1000000),
+                               static_cast<long>(timeoutUs % 1000000 * 1000)};
         pollfd pfd{m_socket, POLLIN, 0};
-        const int ready = ::poll(&pfd, 1, timeout);
+        const int ready = ::ppoll(&pfd, 1, &timeout, nullptr);
         if (ready > 0 && (pfd.revents & POLLIN)) {
             sockaddr_in from{};
             socklen_t len = sizeof from;
@@ -212,19 +232,19 @@ void CUnitSim::Run() {
                                          reinterpret_cast<sockaddr*>(&from), &len);
             if (n >= 0) {
                 std::lock_guard<std::mutex> lock(m_mutex);
-                HandleDatagram(m_receive.data(), static_cast<size_t>(n), from, NowMs());
+                HandleDatagram(m_receive.data(), static_cast<size_t>(n), from, NowUs());
             }
         }
         std::lock_guard<std::mutex> lock(m_mutex);
-        SendDue(NowMs());
+        SendDue(NowUs());
     }
 }
 
-int CUnitSim::PollTimeoutMs(uint64_t now) {
-    int timeout = kIdlePollMs;
+uint64_t CUnitSim::PollTimeoutUs(uint64_t now) {
+    uint64_t timeout = kIdlePollUs;
     for (const CPendingReply& p : m_pending) {
         if (!p.used) continue;
-        const int left = p.dueMs <= now ? 0 : static_cast<int>(p.dueMs - now);
+        const uint64_t left = p.dueUs <= now ? 0 : p.dueUs - now;
         if (left < timeout) timeout = left;
     }
     return timeout;
@@ -235,7 +255,8 @@ void CUnitSim::HandleDatagram(const uint8_t* received, size_t length, const sock
     m_noteLength = 0;
     m_note[0] = '\0';
     CSeenRequest seen;
-    seen.atMs = now;
+    seen.atMs = now / 1000;
+    m_arrivalUs = now;
     seen.raw.assign(received, received + length);
     seen.fromPort = ntohs(from.sin_port);
     const CFaultConfig& faults = m_config.faults;
@@ -290,11 +311,16 @@ void CUnitSim::HandleFrame(const uint8_t* body, uint16_t size, const sockaddr_in
     }
     if (!m_inSession) {
         seen.outOfSession = true;
-        Note(", ignored: bootloader ended, waiting for a wake-up");
+        Note(m_exited ? ", ignored: bootloader ended, waiting for a wake-up"
+                      : ", ignored: not woken yet");
         return;
     }
     size_t replyLength = 0;
-    bool reply = Act(body, size, seen, replyLength);
+    uint64_t workUs = 0;
+    bool reply = Act(body, size, seen, replyLength, workUs);
+    // One request at a time: work queues behind the work still under way.
+    const uint64_t readyUs = std::max(m_arrivalUs, m_busyUntilUs) + workUs;
+    m_busyUntilUs = readyUs;
     const std::vector<uint8_t>& custom = m_customReplies[body[0]];
     if (!custom.empty()) {
         std::memcpy(m_replyBody, custom.data(), custom.size());
@@ -302,10 +328,15 @@ void CUnitSim::HandleFrame(const uint8_t* body, uint16_t size, const sockaddr_in
         reply = true;
         Note(", custom reply");
     }
-    if (reply) Reply(replyLength, from, seen);
+    if (reply) Reply(replyLength, from, seen, readyUs);
 }
 
-bool CUnitSim::Act(const uint8_t* body, uint16_t size, CSeenRequest& seen, size_t& replyLength) {
+bool CUnitSim::AcceptsResetDefaults() const {
+    return m_config.major > 1 || (m_config.major == 1 && m_config.minor >= 4);
+}
+
+bool CUnitSim::Act(const uint8_t* body, uint16_t size, CSeenRequest& seen, size_t& replyLength,
+                   uint64_t& workUs) {
     m_replyBody[0] = body[0];
     replyLength = 1;
     switch (body[0]) {
@@ -324,12 +355,14 @@ bool CUnitSim::Act(const uint8_t* body, uint16_t size, CSeenRequest& seen, size_
         case kErase:
             m_flash.Erase();
             ++m_eraseCount;
+            workUs = static_cast<uint64_t>(m_config.eraseMs) * 1000;
             return true;
         case kProgram: {
             const CBatchResult result = m_flash.PlaceBatch(body + 1, size - 1u);
             seen.records = result.records;
             seen.badChecksums = result.badChecksums;
             seen.truncated = result.truncated;
+            workUs = static_cast<uint64_t>(result.dataBytes) * m_config.programUsPerByte;
             if (result.badChecksums) Note(", %u bad checksums", result.badChecksums);
             if (result.truncated) Note(", last record cut short and dropped");
             return true;
@@ -354,6 +387,11 @@ bool CUnitSim::Act(const uint8_t* body, uint16_t size, CSeenRequest& seen, size_
             m_inSession = false;
             return false;
         case kResetDefaults:
+            if (!AcceptsResetDefaults()) {
+                Note(", bootloader %u.%02u predates it: not answered",
+                     static_cast<unsigned>(m_config.major), static_cast<unsigned>(m_config.minor));
+                return false;
+            }
             ++m_resetCount;
             return true;
         default:
@@ -362,7 +400,8 @@ bool CUnitSim::Act(const uint8_t* body, uint16_t size, CSeenRequest& seen, size_
     }
 }
 
-void CUnitSim::Reply(size_t bodyLength, const sockaddr_in& to, CSeenRequest& seen) {
+void CUnitSim::Reply(size_t bodyLength, const sockaddr_in& to, CSeenRequest& seen,
+                     uint64_t readyUs) {
     size_t length = EncodeReply(m_replyBody, bodyLength, m_replyFrame, sizeof m_replyFrame);
     const CFaultConfig& faults = m_config.faults;
     const bool drop = m_dice.Chance(faults.dropReply);
@@ -382,16 +421,25 @@ void CUnitSim::Reply(size_t bodyLength, const sockaddr_in& to, CSeenRequest& see
     const uint8_t copies = duplicate ? 2 : 1;
     if (duplicate) Note(", reply duplicated");
     seen.replies = copies;
-    if (delay) {
+    const bool busy = readyUs > m_arrivalUs;
+    if (delay || busy) {
+        const uint64_t late = delay ? static_cast<uint64_t>(faults.delayReplyMs) * 1000 : 0;
         for (CPendingReply& p : m_pending) {
             if (p.used) continue;
             p.used = true;
-            p.dueMs = seen.atMs + static_cast<uint64_t>(faults.delayReplyMs);
+            p.dueUs = readyUs + late;
             p.to = to;
             p.copies = copies;
             p.length = length;
             std::memcpy(p.frame, m_replyFrame, length);
-            Note(", reply delayed %d ms", faults.delayReplyMs);
+            if (busy) Note(", reply after %.1f ms of flash work", (readyUs - m_arrivalUs) / 1000.0);
+            if (delay) Note(", reply delayed %d ms", faults.delayReplyMs);
+            return;
+        }
+        if (busy) {
+            // Sent now it would overtake the work; a real unit would have lost the request.
+            Note(", too many replies waiting: dropped");
+            seen.replies = 0;
             return;
         }
         Note(", too many late replies: sent at once");
@@ -403,7 +451,7 @@ void CUnitSim::SendDue(uint64_t now) {
     for (;;) {
         CPendingReply* next = nullptr;
         for (CPendingReply& p : m_pending) {
-            if (p.used && p.dueMs <= now && (!next || p.dueMs < next->dueMs)) next = &p;
+            if (p.used && p.dueUs <= now && (!next || p.dueUs < next->dueUs)) next = &p;
         }
         if (!next) return;
         for (uint8_t i = 0; i < next->copies; ++i)
@@ -437,13 +485,14 @@ void CUnitSim::Note(const char* format, ...) {
 void CUnitSim::Log(const CSeenRequest& seen) const {
     const char* corrupted = seen.corrupted ? " (corrupted on the way in)" : "";
     if (seen.dropped) {
-        std::printf("unitsim: %zu bytes from port %u dropped on the way in\n", seen.raw.size(),
-                    static_cast<unsigned>(seen.fromPort));
+        std::printf("%s: %zu bytes from port %u dropped on the way in\n", m_logPrefix,
+                    seen.raw.size(), static_cast<unsigned>(seen.fromPort));
     } else if (seen.wakeup) {
-        std::printf("unitsim: wake-up \"%s\" from port %u%s\n", seen.wakeText.c_str(),
+        std::printf("%s: wake-up \"%s\" from port %u%s\n", m_logPrefix, seen.wakeText.c_str(),
                     static_cast<unsigned>(seen.fromPort), corrupted);
     } else if (!seen.frame) {
-        std::printf("unitsim: %zu bytes without a complete frame%s\n", seen.raw.size(), corrupted);
+        std::printf("%s: %zu bytes without a complete frame%s\n", m_logPrefix, seen.raw.size(),
+                    corrupted);
     } else {
         const char* name = CommandName(seen.command);
         char unknown[24];
@@ -452,12 +501,13 @@ void CUnitSim::Log(const CSeenRequest& seen) const {
             name = unknown;
         }
         if (seen.command == kProgram) {
-            std::printf("unitsim: %s, %u bytes, %u records%s%s\n", name,
+            std::printf("%s: %s, %u bytes, %u records%s%s\n", m_logPrefix, name,
                         static_cast<unsigned>(seen.bodySize), static_cast<unsigned>(seen.records),
                         m_note, corrupted);
         } else {
-            std::printf("unitsim: %s, %u byte%s%s%s\n", name, static_cast<unsigned>(seen.bodySize),
-                        seen.bodySize == 1 ? "" : "s", m_note, corrupted);
+            std::printf("%s: %s, %u byte%s%s%s\n", m_logPrefix, name,
+                        static_cast<unsigned>(seen.bodySize), seen.bodySize == 1 ? "" : "s", m_note,
+                        corrupted);
         }
     }
     std::fflush(stdout);

@@ -36,6 +36,16 @@ struct CUnitSimConfig {
     bool printBound = false;
     // Requests() keeps the latest this many; RequestCount() counts them all.
     size_t historyLimit = 100000;
+    // A fresh unit answers Frames only once a wake-up datagram came; false starts it awake, for
+    // rigs that talk to it without waking it. After CMD_EXIT it waits for a wake-up either way.
+    bool wakeupNeeded = true;
+    // Flash timing of a real unit: the erase reply comes eraseMs later, a programming reply
+    // (data bytes written) x programUsPerByte microseconds later. The unit works one request at a
+    // time, so a request that comes while it is busy is answered after the work before it.
+    uint32_t eraseMs = 0;
+    uint32_t programUsPerByte = 0;
+    // Log lines start "unitsim PORT:" rather than "unitsim:", to tell the units of a line apart.
+    bool logPort = false;
 };
 
 struct CSeenRequest {
@@ -49,7 +59,7 @@ struct CSeenRequest {
     bool frame = false;         // a Frame with a matching CRC was decoded
     bool dropped = false;       // lost on the way in (drop-request fault)
     bool corrupted = false;     // a byte flipped on the way in; raw is the original
-    bool outOfSession = false;  // arrived after CMD_EXIT and before a new wake-up
+    bool outOfSession = false;  // arrived before the first wake-up or after CMD_EXIT
     uint8_t replies = 0;        // reply datagrams sent or scheduled for it
     uint16_t badChecksums = 0;  // CMD_PROGRAM: records whose checksum did not add up
     bool truncated = false;     // CMD_PROGRAM: last record cut short, not placed
@@ -57,8 +67,9 @@ struct CSeenRequest {
 };
 
 // The unit's bootloader on a UDP socket, with its flash model and seeded fault injection.
-// A CMD_EXIT ends the bootloader session: later Frames are recorded but neither acted on nor
-// answered until a wake-up datagram starts a new session. A fresh unit is in its session.
+// A wake-up datagram starts a bootloader session and CMD_EXIT ends it; Frames outside a session
+// are recorded but neither acted on nor answered. A fresh unit waits for its first wake-up
+// unless wakeupNeeded is off.
 class CUnitSim {
   public:
     explicit CUnitSim(CUnitSimConfig config);
@@ -66,7 +77,9 @@ class CUnitSim {
     CUnitSim(const CUnitSim&) = delete;
     CUnitSim& operator=(const CUnitSim&) = delete;
 
-    bool Start();  // binds, starts its thread; false on failure
+    bool Start();  // binds, starts its thread; false on failure, with a message on stderr
+    // Binds without starting, so that a caller can try ports quietly; false with the reason.
+    bool Bind(std::string& error);
     void Stop();
     uint16_t Port() const;                       // actual bound port
     std::vector<CSeenRequest> Requests() const;  // copy, thread-safe
@@ -75,7 +88,7 @@ class CUnitSim {
     uint16_t FlashCrc(uint32_t start, uint32_t length) const;  // CRC-16 over its flash model
     std::vector<uint8_t> ReadFlash(uint32_t address, uint32_t length) const;
     bool Exited() const;     // CMD_EXIT received (stays set)
-    bool InSession() const;  // answering Frames: not ended by CMD_EXIT
+    bool InSession() const;  // answering Frames: woken, and not ended by CMD_EXIT since
     int EraseCount() const;
     int ResetCount() const;
     void SetFaults(const CFaultConfig& faults);  // thread-safe, takes effect at once
@@ -88,7 +101,7 @@ class CUnitSim {
   private:
     struct CPendingReply {
         bool used = false;
-        uint64_t dueMs = 0;
+        uint64_t dueUs = 0;
         sockaddr_in to{};
         uint8_t copies = 0;
         size_t length = 0;
@@ -98,13 +111,17 @@ class CUnitSim {
     static constexpr size_t kReceiveCapacity = 65536;
 
     void Run();
-    int PollTimeoutMs(uint64_t now);
+    uint64_t PollTimeoutUs(uint64_t now);
     void HandleDatagram(const uint8_t* data, size_t length, const sockaddr_in& from, uint64_t now);
     void HandleFrame(const uint8_t* body, uint16_t size, const sockaddr_in& from,
                      CSeenRequest& seen);
-    // Builds the reply body in m_replyBody; false when the command gets no reply.
-    bool Act(const uint8_t* body, uint16_t size, CSeenRequest& seen, size_t& replyLength);
-    void Reply(size_t bodyLength, const sockaddr_in& to, CSeenRequest& seen);
+    // Builds the reply body in m_replyBody; false when the command gets no reply. workUs is how
+    // long the flash keeps the unit busy with it.
+    bool Act(const uint8_t* body, uint16_t size, CSeenRequest& seen, size_t& replyLength,
+             uint64_t& workUs);
+    bool AcceptsResetDefaults() const;
+    // readyUs: when the unit is done with the request and may answer.
+    void Reply(size_t bodyLength, const sockaddr_in& to, CSeenRequest& seen, uint64_t readyUs);
     void SendDue(uint64_t now);
     void SendDatagram(const uint8_t* data, size_t length, const sockaddr_in& to);
     void Record(CSeenRequest seen);
@@ -124,12 +141,15 @@ class CUnitSim {
     std::deque<CSeenRequest> m_requests;
     size_t m_requestCount = 0;
     bool m_exited = false;
-    bool m_inSession = true;
+    bool m_inSession = false;
+    uint64_t m_arrivalUs = 0;    // when the datagram being handled came
+    uint64_t m_busyUntilUs = 0;  // the flash is busy with earlier requests until then
     int m_eraseCount = 0;
     int m_resetCount = 0;
     std::array<std::vector<uint8_t>, 256> m_customReplies;
     std::array<CPendingReply, kMaxPending> m_pending;
     char m_note[192] = {};  // what happened to the request being logged
+    char m_logPrefix[24] = "unitsim";
     size_t m_noteLength = 0;
 
     // Touched only by the unit's thread.

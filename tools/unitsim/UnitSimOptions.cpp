@@ -7,6 +7,8 @@
 
 namespace {
 
+static_assert(kMaxLineUnits == 128, "the usage text and messages name the limit");
+
 bool ParseUnsigned(const char* text, unsigned long max, unsigned long& value) {
     if (!text || !*text || *text == '-' || *text == '+') return false;
     errno = 0;
@@ -52,12 +54,22 @@ bool ParseDelay(const char* text, double& probability, int& ms) {
 
 const char* UnitSimUsage() {
     return "usage: unitsim [options]\n"
-           "A simulated unit: its bootloader on UDP and its announcer.\n"
+           "A simulated unit, or a line of them: bootloader on UDP and announcer.\n"
+           "  --units N                 N units on N consecutive ports (default 1, at most 128);\n"
+           "                            one \"bootloader on\" line each, first port first\n"
            "  --bind ADDR               bootloader address (default 127.0.0.1)\n"
-           "  --port N                  bootloader port (default 6969; 0 picks a free one)\n"
-           "  --name TEXT               name in the read-version reply (default none)\n"
-           "  --mac TEXT                MAC text of the announces\n"
-           "  --version MAJOR.MINOR     bootloader version (default 1.04)\n"
+           "  --port N                  first bootloader port (default 6969); 0 picks a run of\n"
+           "                            free consecutive ports, or fails saying so\n"
+           "  --name TEXT               name in the read-version reply and the announces\n"
+           "                            (default none; announces say \"Tolvane Unit\"); with\n"
+           "                            several units: TEXT-1 to TEXT-N\n"
+           "  --mac TEXT                MAC text of the announces; with several units six hex\n"
+           "                            octets, unit i (from 0) announcing it plus i\n"
+           "  --version MAJOR.MINOR     bootloader version (default 1.04; below 1.04 the\n"
+           "                            reset-to-defaults command goes unanswered)\n"
+           "  --no-wakeup-needed        answer Frames before the first wake-up datagram\n"
+           "  --erase-ms MS             the erase reply comes MS later (default 0)\n"
+           "  --program-us-per-byte US  a programming reply comes data bytes x US later\n"
            "  --announce-interval MS    announce period (default 2000; 0 = no announces)\n"
            "  --announce-port N         announce target port (default 30303)\n"
            "  --announce-address ADDR   announce target address (default 127.0.0.1)\n"
@@ -101,6 +113,22 @@ bool ParseUnitSimOptions(int argc, const char* const* argv, CUnitSimOptions& opt
             options.help = true;
         } else if (option == "--silent") {
             faults.silent = true;
+        } else if (option == "--no-wakeup-needed") {
+            options.sim.wakeupNeeded = false;
+        } else if (option == "--units") {
+            if (!needsValue()) return false;
+            if (!ParseUnsigned(value, kMaxLineUnits, number) || number == 0) {
+                return bad("expects 1 to 128 units");
+            }
+            options.units = number;
+        } else if (option == "--erase-ms") {
+            if (!needsValue()) return false;
+            if (!ParseUnsigned(value, 600000, number)) return bad("expects milliseconds");
+            options.sim.eraseMs = static_cast<uint32_t>(number);
+        } else if (option == "--program-us-per-byte") {
+            if (!needsValue()) return false;
+            if (!ParseUnsigned(value, 100000, number)) return bad("expects microseconds");
+            options.sim.programUsPerByte = static_cast<uint32_t>(number);
         } else if (option == "--quiet") {
             options.sim.log = false;
         } else if (option == "--bind") {

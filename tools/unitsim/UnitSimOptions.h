@@ -2,6 +2,7 @@
 #include <string>
 
 #include "Announcer.h"
+#include "UnitLine.h"
 #include "UnitSim.h"
 
 struct CUnitSimOptions {
@@ -9,6 +10,9 @@ struct CUnitSimOptions {
     CAnnounceConfig announce;
     bool messageGiven = false;  // otherwise the message names the bound port
     bool help = false;
+    size_t units = 1;
+
+    CUnitLineConfig Line() const { return {units, sim, announce, messageGiven}; }
 };
 
 // Fills options from the command line; false with a one-line reason in error.

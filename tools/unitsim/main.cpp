@@ -1,10 +1,8 @@
 #include <csignal>
 #include <cstdio>
-#include <memory>
 #include <string>
 
-#include "Announcer.h"
-#include "UnitSim.h"
+#include "UnitLine.h"
 #include "UnitSimOptions.h"
 
 int main(int argc, char** argv) {
@@ -18,9 +16,10 @@ int main(int argc, char** argv) {
         std::fputs(UnitSimUsage(), stdout);
         return 0;
     }
-    if (options.sim.name.size() > 16) {
+    const std::string longest = LineUnitName(options.sim.name, options.units - 1, options.units);
+    if (longest.size() > 16) {
         std::fprintf(stderr, "unitsim: the name field holds 16 bytes; \"%s\" is cut there\n",
-                     options.sim.name.c_str());
+                     longest.c_str());
     }
 
     // Blocked before any thread starts, so that only sigwait below sees them.
@@ -32,28 +31,24 @@ int main(int argc, char** argv) {
 
     options.sim.printBound = true;
     options.sim.historyLimit = 0;  // only tests read the history; a long run keeps none
-    CUnitSim sim(options.sim);
-    if (!sim.Start()) return 1;
-
-    std::unique_ptr<CAnnouncer> announcer;
+    CUnitLine line(options.Line());
+    if (!line.Start(error)) {
+        std::fprintf(stderr, "unitsim: %s\n", error.c_str());
+        return 1;
+    }
     if (options.announce.intervalMs > 0) {
-        if (!options.messageGiven) {
-            options.announce.message = "Bootloader on UDP port " + std::to_string(sim.Port());
+        for (size_t i = 0; i < line.Size(); ++i) {
+            const CAnnounceConfig& announce = line.Announce(i);
+            std::printf("unitsim: announcing \"%s\" to %s:%u every %d ms\n", announce.mac.c_str(),
+                        announce.targetAddress.c_str(), static_cast<unsigned>(announce.targetPort),
+                        announce.intervalMs);
         }
-        options.announce.sourceAddress = options.sim.bindAddress;
-        announcer = std::make_unique<CAnnouncer>(options.announce);
-        if (!announcer->Start()) return 1;
-        std::printf("unitsim: announcing \"%s\" to %s:%u every %d ms\n",
-                    options.announce.mac.c_str(), options.announce.targetAddress.c_str(),
-                    static_cast<unsigned>(options.announce.targetPort),
-                    options.announce.intervalMs);
         std::fflush(stdout);
     }
 
     int signal = 0;
     sigwait(&stopSignals, &signal);
-    if (announcer) announcer->Stop();
-    sim.Stop();
+    line.Stop();
     std::printf("unitsim: stopped\n");
     return 0;
 }

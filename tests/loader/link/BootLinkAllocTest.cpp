@@ -71,6 +71,7 @@ class CUnitProcess {
                         const_cast<char*>("--announce-interval"),
                         const_cast<char*>("0"),
                         const_cast<char*>("--quiet"),
+                        const_cast<char*>("--no-wakeup-needed"),
                         nullptr};
         const int rc = posix_spawn(&pid_, UNITSIM_PATH, &actions, nullptr, argv, environ);
         posix_spawn_file_actions_destroy(&actions);

@@ -20,6 +20,7 @@ class EngineTest : public ::testing::Test {
     void StartUnit(CUnitSimConfig config = {}) {
         config.bindAddress = "127.0.0.1";
         config.port = 0;
+        config.wakeupNeeded = false;  // the engine's commands are started here without a Connect
         unit_ = std::make_unique<CUnitSim>(config);
         ASSERT_TRUE(unit_->Start());
         ASSERT_TRUE(link_.Open(unit_->Port(), htonl(INADDR_LOOPBACK)));

@@ -93,10 +93,11 @@ class CLoopbackClient {
     bool m_escape = false;
 };
 
-// A unit on a free loopback port.
-inline CUnitSimConfig FreePortConfig() {
+// A unit on a free loopback port, awake from the start unless a test asks for the wake-up.
+inline CUnitSimConfig FreePortConfig(bool wakeupNeeded = false) {
     CUnitSimConfig config;
     config.port = 0;
+    config.wakeupNeeded = wakeupNeeded;
     return config;
 }
 
@@ -121,6 +122,16 @@ inline std::vector<uint8_t> Batch(std::initializer_list<std::vector<uint8_t>> re
     std::vector<uint8_t> body;
     for (const auto& r : records) body.insert(body.end(), r.begin(), r.end());
     return body;
+}
+
+// A version 1.04 read-version reply carrying name in its 16-byte field.
+inline std::vector<uint8_t> VersionReply(const std::string& name) {
+    std::vector<uint8_t> reply(19, 0);
+    reply[0] = 1;
+    reply[1] = 1;
+    reply[2] = 4;
+    for (size_t i = 0; i < name.size() && i < 16; ++i) reply[3 + i] = static_cast<uint8_t>(name[i]);
+    return reply;
 }
 
 inline std::vector<uint8_t> VerifyBody(uint32_t start, uint32_t length, uint16_t crc = 0) {

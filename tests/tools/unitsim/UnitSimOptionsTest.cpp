@@ -25,6 +25,8 @@ TEST(UnitSimOptions, DefaultsAreLoopbackAndLogging) {
     EXPECT_EQ(o.announce.targetPort, 30303);
     EXPECT_EQ(o.announce.intervalMs, 2000);
     EXPECT_FALSE(o.messageGiven);
+    EXPECT_EQ(o.units, 1u);
+    EXPECT_TRUE(o.sim.wakeupNeeded);
 }
 
 TEST(UnitSimOptions, EveryOptionIsTaken) {
@@ -63,7 +65,14 @@ TEST(UnitSimOptions, EveryOptionIsTaken) {
                        "--silent",
                        "--seed",
                        "4000000000",
-                       "--quiet"},
+                       "--quiet",
+                       "--units",
+                       "32",
+                       "--no-wakeup-needed",
+                       "--erase-ms",
+                       "1200",
+                       "--program-us-per-byte",
+                       "15"},
                       o, error))
         << error;
     EXPECT_EQ(o.sim.bindAddress, "127.0.0.2");
@@ -86,6 +95,10 @@ TEST(UnitSimOptions, EveryOptionIsTaken) {
     EXPECT_TRUE(o.sim.faults.silent);
     EXPECT_EQ(o.sim.faults.seed, 4000000000u);
     EXPECT_FALSE(o.sim.log);
+    EXPECT_EQ(o.units, 32u);
+    EXPECT_FALSE(o.sim.wakeupNeeded);
+    EXPECT_EQ(o.sim.eraseMs, 1200u);
+    EXPECT_EQ(o.sim.programUsPerByte, 15u);
 
     CUnitSimOptions v;
     ASSERT_TRUE(Parse({"--version", "1.04", "--help"}, v, error));
@@ -99,7 +112,8 @@ TEST(UnitSimOptions, BadValuesAreNamed) {
         {"--version", "1"},           {"--version", "1.256"},   {"--version", "x.4"},
         {"--drop-reply", "1.5"},      {"--drop-reply", "nan"},  {"--delay-reply", "0.5"},
         {"--delay-reply", "0.5:-3"},  {"--announce-port", "0"}, {"--seed", "5000000000"},
-        {"--announce-interval", "x"}, {"--frobnicate"},
+        {"--announce-interval", "x"}, {"--frobnicate"},         {"--units", "0"},
+        {"--units", "129"},           {"--erase-ms", "-5"},     {"--program-us-per-byte", "x"},
     };
     for (const auto& args : bad) {
         CUnitSimOptions o;

@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "LoopbackClient.h"
+#include "UnitLine.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+const Bytes kWakeup = {'r', 'e', 'm', 'o', 't', 'e', 'b', 'o', 'o', 't', 'l', 's', 't', 'd', 0};
+
+TEST(UnitLine, NamesAndMacsFollowTheBase) {
+    EXPECT_EQ(LineUnitName("Bench", 0, 1), "Bench");
+    EXPECT_EQ(LineUnitName("Bench", 0, 3), "Bench-1");
+    EXPECT_EQ(LineUnitName("Bench", 2, 3), "Bench-3");
+    EXPECT_EQ(LineUnitName("", 2, 3), "");
+
+    std::string mac;
+    ASSERT_TRUE(OffsetMac("00-04-A3-12-34-FE", 0, mac));
+    EXPECT_EQ(mac, "00-04-A3-12-34-FE");
+    ASSERT_TRUE(OffsetMac("00-04-A3-12-34-FE", 3, mac));
+    EXPECT_EQ(mac, "00-04-A3-12-35-01") << "carries into the next octet";
+    ASSERT_TRUE(OffsetMac("00:04:a3:ff:ff:ff", 1, mac));
+    EXPECT_EQ(mac, "00:04:a4:00:00:00");
+    ASSERT_TRUE(OffsetMac("FF-FF-FF-FF-FF-FE", 1, mac));
+    EXPECT_FALSE(OffsetMac("FF-FF-FF-FF-FF-FE", 2, mac)) << "past the last MAC";
+    for (const char* bad : {"00-04-A3-12-34", "00-04-A3-12-34-5G", "00-04:A3-12-34-56",
+                            "00.04.A3.12.34.56", "Tolvane", ""}) {
+        EXPECT_FALSE(OffsetMac(bad, 1, mac)) << bad;
+    }
+}
+
+TEST(UnitLine, EachUnitAnswersOnItsOwnPortWithItsOwnNameAndFlash) {
+    CUnitLineConfig config;
+    config.units = 3;
+    config.unit = FreePortConfig(true);
+    config.unit.name = "Bench";
+    config.announce.mac = "00-04-A3-12-34-FF";
+    CUnitLine line(config);
+    std::string error;
+    ASSERT_TRUE(line.Start(error)) << error;
+    ASSERT_EQ(line.Size(), 3u);
+    CLoopbackClient client;
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(line.Port(i), line.Port(0) + i);
+        client.SendRaw(line.Port(i), kWakeup);
+        EXPECT_EQ(client.Exchange(line.Port(i), {1}), VersionReply(line.Announce(i).name));
+        // Unit i alone gets data byte i.
+        Bytes batch = {3};
+        const Bytes records =
+            Batch({Record(0, 4, {0x1D, 0x00}), Record(0, 0, {static_cast<uint8_t>(0xA0 + i)})});
+        batch.insert(batch.end(), records.begin(), records.end());
+        EXPECT_EQ(client.Exchange(line.Port(i), batch), Bytes{3});
+    }
+    EXPECT_EQ(line.Announce(2).mac, "00-04-A3-12-35-01");
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(line.Unit(i).ReadFlash(0x9D000000, 1), Bytes{static_cast<uint8_t>(0xA0 + i)});
+    line.Stop();
+    EXPECT_EQ(line.Size(), 0u);
+}
+
+TEST(UnitLine, RefusesWhatCannotBeBoundAndHoldsNothing) {
+    CUnitSim holder(FreePortConfig());
+    ASSERT_TRUE(holder.Start());
+    std::string error;
+
+    CUnitLineConfig config;
+    config.units = 2;
+    config.unit = FreePortConfig();
+    config.unit.port = static_cast<uint16_t>(holder.Port() - 1);
+    CUnitLine busy(config);
+    EXPECT_FALSE(busy.Start(error));
+    EXPECT_NE(error.find("cannot bind"), std::string::npos) << error;
+    EXPECT_EQ(busy.Size(), 0u);
+
+    config.unit.port = 0;
+    config.announce.mac = "not a MAC";
+    CUnitLine badMac(config);
+    EXPECT_FALSE(badMac.Start(error));
+    EXPECT_NE(error.find("not a MAC"), std::string::npos) << error;
+    EXPECT_EQ(badMac.Size(), 0u);
+
+    config.units = 1;  // one unit keeps any MAC text, as before
+    CUnitLine one(config);
+    ASSERT_TRUE(one.Start(error)) << error;
+    EXPECT_EQ(one.Announce(0).mac, "not a MAC");
+}
+
+}  // namespace
