@@ -44,6 +44,7 @@ bool CHexFile::Load() {
     // What an earlier file's image held says nothing about the next one.
     m_imageHasData = false;
     m_notRegularFile = false;
+    m_totalDataBytes.store(0, std::memory_order_relaxed);
     if (m_chooser == nullptr) return false;
     std::string chosen;
     if (!m_chooser->ChooseOpenFile(kFilter, chosen)) return false;
@@ -58,10 +59,21 @@ bool CHexFile::Load() {
     // Whole lines up to the line buffer, as the image build reads them; a longer line counts
     // once per piece.
     char line[kLineBufferSize];
+    uint8_t record[kRecordBufferSize];
     int32_t lines = 0;
-    while (ReadTextLine(m_file, line, kLineBufferSize) != 0) ++lines;
+    uint32_t dataBytes = 0;
+    while (ReadTextLine(m_file, line, kLineBufferSize) != 0) {
+        ++lines;
+        if (line[0] == ':') dataBytes += DataBytesOf(record, ConvertPairs(line + 1, record));
+    }
     m_totalLines.store(lines, std::memory_order_relaxed);
+    m_totalDataBytes.store(dataBytes, std::memory_order_relaxed);
     return true;
+}
+
+uint32_t CHexFile::DataBytesOf(const uint8_t* record, uint16_t length) {
+    if (length < 4 || record[3] != 0) return 0;
+    return std::min<uint32_t>(record[0], length - 4U);
 }
 
 bool CHexFile::OpenRegularFile() {

@@ -41,6 +41,12 @@ class CHexFile {
     const std::string& Path() const { return m_path; }
     int32_t TotalLines() const { return m_totalLines.load(std::memory_order_relaxed); }
     int32_t LinesRead() const { return m_linesRead.load(std::memory_order_relaxed); }
+    // Data bytes of the data records of the file last loaded, as DataBytesOf counts them; 0
+    // until a Load succeeds. Kept across CloseFile, so a finished run can still be summed up.
+    uint32_t TotalDataBytes() const { return m_totalDataBytes.load(std::memory_order_relaxed); }
+    // Data bytes that a record in byte form (as ReadRecord gives it) carries to the unit: the
+    // byte count of a data record, at most what its line supplied; 0 for other types.
+    static uint32_t DataBytesOf(const uint8_t* record, uint16_t length);
     // Whether the last ComputeImageCrc since Load found data inside the image window; when false
     // its range is empty and a verify would check nothing.
     bool ImageHasData() const { return m_imageHasData; }
@@ -73,6 +79,7 @@ class CHexFile {
     // Read by the dialog's progress timer while the worker reads records.
     std::atomic<int32_t> m_totalLines{0};
     std::atomic<int32_t> m_linesRead{0};
+    std::atomic<uint32_t> m_totalDataBytes{0};
     bool m_imageHasData = false;
     bool m_notRegularFile = false;
     SIdentity m_identity;

@@ -17,3 +17,23 @@ constexpr int kWakeupLength = 15;
 // Notifications from the worker to the dialog.
 constexpr uint32_t WM_BOOT_REPLY = 1025;
 constexpr uint32_t WM_BOOT_TIMEOUT = 1026;
+
+// The command's name as logs and traces show it; nullptr for a code that names no command.
+inline const char* BootCommandName(uint8_t code) {
+    switch (code) {
+        case CMD_READ_VERSION:
+            return "CMD_READ_VERSION";
+        case CMD_ERASE:
+            return "CMD_ERASE";
+        case CMD_PROGRAM:
+            return "CMD_PROGRAM";
+        case CMD_VERIFY:
+            return "CMD_VERIFY";
+        case CMD_EXIT:
+            return "CMD_EXIT";
+        case CMD_RESET_DEFAULTS:
+            return "CMD_RESET_DEFAULTS";
+        default:
+            return nullptr;
+    }
+}

@@ -1,6 +1,8 @@
 #include "BootLink.h"
 
 #include <chrono>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -29,6 +31,11 @@ bool TickPassed(uint32_t now, uint32_t deadline) {
 
 void PutLe32(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+const char* NameOr(uint8_t code, const char* other) {
+    const char* name = BootCommandName(code);
+    return name != nullptr ? name : other;
 }
 }  // namespace
 
@@ -65,7 +72,13 @@ bool CBootLink::StartCommandLocked(uint8_t code, uint8_t variant, uint16_t tries
     // A time-out still pending belongs to the command replaced, never to this one.
     m_timedOut = false;
     m_answered = false;
-    if (code < CMD_READ_VERSION || code > CMD_RESET_DEFAULTS) return false;
+    m_batchRecords = 0;
+    m_bodyLength = 0;
+    m_batchDataBytes = 0;
+    if (code < CMD_READ_VERSION || code > CMD_RESET_DEFAULTS) {
+        Note("command %02X refused: unknown code", code);
+        return false;
+    }
 
     uint16_t n = 1;
     g_requestScratch[0] = code;
@@ -74,6 +87,7 @@ bool CBootLink::StartCommandLocked(uint8_t code, uint8_t variant, uint16_t tries
     } else if (code == CMD_VERIFY) {
         if (m_hexFile.Changed()) {
             m_fileChanged.store(true, std::memory_order_relaxed);
+            Note("CMD_VERIFY refused: file changed");
             return false;
         }
         uint32_t start = 0, length = 0;
@@ -86,8 +100,11 @@ bool CBootLink::StartCommandLocked(uint8_t code, uint8_t variant, uint16_t tries
         n = 11;
     }
     if (!EncodeFrame(g_requestScratch, sizeof g_requestScratch, n, m_requestFrame,
-                     sizeof m_requestFrame, m_encodedLength))
+                     sizeof m_requestFrame, m_encodedLength)) {
+        Note("%s refused: body of %u bytes does not fit a Frame", NameOr(code, "?"), n);
         return false;
+    }
+    m_bodyLength = n;
 
     // Armed last, so the worker never sends a half-built Frame.
     m_triesTotal.store(tries, std::memory_order_relaxed);
@@ -107,12 +124,17 @@ bool CBootLink::BuildProgramBody(uint16_t& n) {
     if (m_rewindBeforeProgramming) {
         m_carryLength = 0;
         m_fileChanged.store(false, std::memory_order_relaxed);
-        if (!m_hexFile.Rewind()) return false;
+        m_bytesDone.store(0, std::memory_order_relaxed);
+        if (!m_hexFile.Rewind()) {
+            Note("CMD_PROGRAM refused: no file open");
+            return false;
+        }
     }
     // Every batch comes from the file that was loaded, or none does: a file cut short or
     // rewritten meanwhile would be programmed in part and then verified against itself.
     if (m_hexFile.Changed()) {
         m_fileChanged.store(true, std::memory_order_relaxed);
+        Note("CMD_PROGRAM refused: file changed");
         return false;
     }
     size_t escaped = 1;  // the command byte 03 needs no escape
@@ -126,7 +148,13 @@ bool CBootLink::BuildProgramBody(uint16_t& n) {
         } else {
             length = m_hexFile.ReadRecord(record, kReadRecordLimit);
         }
-        if (i == 0 && length == 0) return false;
+        if (i == 0 && length == 0) {
+            if (m_hexFile.AtEnd())
+                Note("CMD_PROGRAM: end of file after %d record lines", m_hexFile.LinesRead());
+            else
+                Note("CMD_PROGRAM: a line that is not a record ends the programming");
+            return false;
+        }
         size_t recordEscaped = 0;
         for (uint16_t k = 0; k < length; ++k)
             recordEscaped += (record[k] == SOH || record[k] == EOT || record[k] == DLE) ? 2 : 1;
@@ -140,6 +168,10 @@ bool CBootLink::BuildProgramBody(uint16_t& n) {
         std::memcpy(&g_requestScratch[n], record, length);
         n = static_cast<uint16_t>(n + length);
         escaped += recordEscaped;
+        if (length > 0) {
+            ++m_batchRecords;
+            m_batchDataBytes += CHexFile::DataBytesOf(record, length);
+        }
     }
     return true;
 }
@@ -157,6 +189,7 @@ bool CBootLink::Load() {
             m_currentCommand.store(0, std::memory_order_relaxed);
         }
         m_fileChanged.store(false, std::memory_order_relaxed);
+        m_bytesDone.store(0, std::memory_order_relaxed);
     }
     return m_hexFile.Load();
 }
@@ -205,6 +238,27 @@ void CBootLink::GetProgress(uint32_t& done, uint32_t& total) const {
     }
 }
 
+void CBootLink::GetByteProgress(uint32_t& done, uint32_t& total) const {
+    done = m_bytesDone.load(std::memory_order_relaxed);
+    total = m_hexFile.TotalDataBytes();
+}
+
+void CBootLink::SetObserver(ILinkObserver* observer) {
+    m_observer.store(observer, std::memory_order_release);
+    m_udpLink.SetObserver(observer);
+}
+
+void CBootLink::Note(const char* format, ...) {
+    ILinkObserver* observer = m_observer.load(std::memory_order_acquire);
+    if (observer == nullptr) return;
+    char text[160];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    observer->OnEngineNote(text);
+}
+
 uint16_t CBootLink::GetImageCrc() {
     std::lock_guard<std::mutex> guard(m_lock);
     uint32_t start = 0, length = 0;
@@ -235,19 +289,26 @@ void CBootLink::ReceiveStep() {
             m_decoder.frameComplete = false;
             role = TakeReplyLocked(m_decoder.reply[0]);
         }
+        NoteReply(m_decoder.reply[0], role);
         if (role != EReplyRole::kRepeat) DispatchReply(role == EReplyRole::kAnswer);
         return;
     }
     uint8_t timedOut = 0;
+    uint16_t tries = 0;
     {
         std::lock_guard<std::mutex> guard(m_lock);
         if (m_timedOut) {
             m_timedOut = false;
             timedOut = m_currentCommand.load(std::memory_order_relaxed);
+            tries = m_triesTotal.load(std::memory_order_relaxed);
         }
     }
-    if (timedOut >= CMD_READ_VERSION && timedOut <= CMD_RESET_DEFAULTS && timedOut != CMD_EXIT)
+    if (timedOut == CMD_EXIT) {
+        Note("CMD_EXIT sent, no answer awaited");
+    } else if (timedOut >= CMD_READ_VERSION && timedOut <= CMD_RESET_DEFAULTS) {
+        Note("%s timed out after %u tries", NameOr(timedOut, "?"), tries);
         Post(WM_BOOT_TIMEOUT, timedOut, false, true);
+    }
 }
 
 // Only the answer to the command in progress ends it, and only once. A reply of another code
@@ -260,11 +321,35 @@ CBootLink::EReplyRole CBootLink::TakeReplyLocked(uint8_t code) {
         return EReplyRole::kStray;
     if (m_answered) return EReplyRole::kRepeat;
     m_answered = true;
+    if (code == CMD_PROGRAM) {
+        m_bytesDone.fetch_add(m_batchDataBytes, std::memory_order_relaxed);
+        m_batchDataBytes = 0;
+    }
     m_sendState = 0;
     m_triesLeft.store(0, std::memory_order_relaxed);
     // Answered after the last try was declared lost: the unit did answer.
     m_timedOut = false;
     return EReplyRole::kAnswer;
+}
+
+void CBootLink::NoteReply(uint8_t code, EReplyRole role) {
+    if (m_observer.load(std::memory_order_relaxed) == nullptr) return;
+    const uint8_t current = m_currentCommand.load(std::memory_order_relaxed);
+    switch (role) {
+        case EReplyRole::kAnswer:
+            Note("reply %02X answers %s", code, NameOr(current, "?"));
+            break;
+        case EReplyRole::kRepeat:
+            Note("reply %02X dropped: second answer", code);
+            break;
+        case EReplyRole::kStray: {
+            const bool posted = code == CMD_READ_VERSION || code == CMD_ERASE ||
+                                code == CMD_VERIFY || code == CMD_RESET_DEFAULTS;
+            Note("reply %02X is not the answer to %s; %s", code, NameOr(current, "no command"),
+                 posted ? "posted by its own code" : "ignored");
+            break;
+        }
+    }
 }
 
 void CBootLink::DispatchReply(bool answer) {
@@ -315,7 +400,10 @@ void CBootLink::SendStep(bool firstSendOnly) {
         if (triesLeft == 0) return;
         // What waits now arrived before this command's first datagram, so it can't answer it;
         // a duplicate of the last answer would otherwise be taken for this one's.
-        m_udpLink.DiscardPending();
+        const int discarded = m_udpLink.DiscardPending();
+        if (discarded > 0)
+            Note("%d queued datagram%s discarded", discarded, discarded == 1 ? "" : "s");
+        NoteTryLocked(triesLeft);
         m_decoder.replyLength = 0;
         g_escapePending = false;
         if (m_currentCommand.load(std::memory_order_relaxed) == CMD_READ_VERSION) {
@@ -338,6 +426,23 @@ void CBootLink::SendStep(bool firstSendOnly) {
     const uint32_t now = GetTickCount();
     if (!TickPassed(now, g_resendDeadline)) return;
     g_resendDeadline = now + m_timeout;
+    NoteTryLocked(triesLeft);
     m_udpLink.Send(m_requestFrame, m_encodedLength);
     m_triesLeft.store(triesLeft - 1, std::memory_order_relaxed);
+}
+
+void CBootLink::NoteTryLocked(uint16_t triesLeft) {
+    if (m_observer.load(std::memory_order_relaxed) == nullptr) return;
+    const uint8_t code = m_currentCommand.load(std::memory_order_relaxed);
+    const unsigned total = m_triesTotal.load(std::memory_order_relaxed);
+    const unsigned attempt = total - triesLeft + 1u;
+    if (code == CMD_PROGRAM) {
+        Note("CMD_PROGRAM try %u of %u (%u records, %u bytes)", attempt, total, m_batchRecords,
+             m_bodyLength);
+    } else if (code == CMD_READ_VERSION && m_sendState == 0) {
+        Note("CMD_READ_VERSION try %u of %u (wake-up \"%s\")", attempt, total,
+             WakeupText(m_wakeupVariant));
+    } else {
+        Note("%s try %u of %u", NameOr(code, "?"), attempt, total);
+    }
 }

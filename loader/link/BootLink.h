@@ -7,6 +7,7 @@
 #include "BootCommands.h"
 #include "FrameCodec.h"
 #include "HexFile.h"
+#include "LinkObserver.h"
 #include "NotifyTarget.h"
 #include "UdpLink.h"
 
@@ -30,6 +31,12 @@ class CBootLink {
     // run that is interrupted, where a half-flashed unit must not be told to restart.
     void StopWorkerNow();
     void GetProgress(uint32_t& done, uint32_t& total) const;
+    // Data bytes of the programming batches answered in this run, against the file's total;
+    // any thread. done restarts at 0 with each run and with each Load.
+    void GetByteProgress(uint32_t& done, uint32_t& total) const;
+    // Told of every datagram and of the engine's view of each. Set before StartWorker;
+    // nullptr for none. Not owned.
+    void SetObserver(ILinkObserver* observer);
     uint16_t GetImageCrc();
 
     bool Open(uint16_t port, uint32_t address) { return m_udpLink.Open(port, address); }
@@ -70,6 +77,9 @@ class CBootLink {
     void SendStep(bool firstSendOnly = false);
     void DispatchReply(bool answer);
     void Post(uint32_t message, uint32_t wParam, bool withReply, bool mustArrive);
+    void NoteReply(uint8_t code, EReplyRole role);
+    void NoteTryLocked(uint16_t triesLeft);
+    void Note(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
     std::thread m_worker;
     std::atomic<INotifyTarget*> m_notifyWindow{nullptr};
@@ -97,4 +107,11 @@ class CBootLink {
     // A record read for a batch that it no longer fitted; it opens the next batch.
     uint8_t m_carry[kLineBufferSize / 2] = {};
     uint16_t m_carryLength = 0;
+
+    std::atomic<ILinkObserver*> m_observer{nullptr};
+    // The batch armed now, under m_lock: its records, body bytes and data bytes.
+    uint16_t m_batchRecords = 0;
+    uint16_t m_bodyLength = 0;
+    uint32_t m_batchDataBytes = 0;
+    std::atomic<uint32_t> m_bytesDone{0};
 };

@@ -6,6 +6,8 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 CUdpLink::~CUdpLink() {
     Close();
 }
@@ -49,9 +51,12 @@ void CUdpLink::Close() {
 }
 
 int CUdpLink::Send(const uint8_t* data, size_t length) {
-    return static_cast<int>(::sendto(m_socket, data, length, 0,
-                                     reinterpret_cast<const sockaddr*>(&m_destination),
-                                     sizeof m_destination));
+    const int sent = static_cast<int>(::sendto(m_socket, data, length, 0,
+                                               reinterpret_cast<const sockaddr*>(&m_destination),
+                                               sizeof m_destination));
+    ILinkObserver* observer = m_observer.load(std::memory_order_acquire);
+    if (observer != nullptr && sent >= 0) observer->OnDatagram(EDatagramWay::kSent, data, length);
+    return sent;
 }
 
 uint16_t CUdpLink::Receive(uint8_t* buffer, uint16_t capacity) {
@@ -64,6 +69,9 @@ uint16_t CUdpLink::Receive(uint8_t* buffer, uint16_t capacity) {
     const ssize_t n =
         ::recvfrom(m_socket, buffer, capacity, MSG_TRUNC | MSG_DONTWAIT, nullptr, nullptr);
     if (n <= 0 || n > capacity) return 0;
+    ILinkObserver* observer = m_observer.load(std::memory_order_acquire);
+    if (observer != nullptr)
+        observer->OnDatagram(EDatagramWay::kReceived, buffer, static_cast<size_t>(n));
     return static_cast<uint16_t>(n);
 }
 
@@ -71,11 +79,19 @@ int CUdpLink::DiscardPending() {
     if (m_socket == kInvalidSocket) return 0;
     // Bounded, so a unit that floods the socket can't hold the worker here.
     constexpr int kMostDiscarded = 4096;
-    uint8_t sink[1];
+    ILinkObserver* observer = m_observer.load(std::memory_order_acquire);
+    // Only a trace needs the bytes; without one a single byte is read and the rest dropped.
+    uint8_t sink[kDiscardShown];
+    const size_t room = observer != nullptr ? sizeof sink : 1;
     int discarded = 0;
-    while (discarded < kMostDiscarded &&
-           ::recv(m_socket, sink, sizeof sink, MSG_TRUNC | MSG_DONTWAIT) >= 0)
+    while (discarded < kMostDiscarded) {
+        const ssize_t n = ::recv(m_socket, sink, room, MSG_TRUNC | MSG_DONTWAIT);
+        if (n < 0) break;
         ++discarded;
+        if (observer != nullptr)
+            observer->OnDatagram(EDatagramWay::kReceived, sink,
+                                 std::min(static_cast<size_t>(n), room));
+    }
     return discarded;
 }
 

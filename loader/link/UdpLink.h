@@ -1,9 +1,11 @@
 #pragma once
 #include <netinet/in.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
+#include "LinkObserver.h"
 #include "MessageBox.h"
 
 // The datagram end of the bootloader link: one unbound IPv4 UDP socket and its destination.
@@ -11,6 +13,7 @@ class CUdpLink {
   public:
     static constexpr int kInvalidSocket = -1;
     static constexpr int kReceiveTimeoutMs = 10;
+    static constexpr size_t kDiscardShown = 256;
 
     CUdpLink() = default;
     virtual ~CUdpLink();
@@ -18,6 +21,10 @@ class CUdpLink {
     CUdpLink& operator=(const CUdpLink&) = delete;
 
     void SetMessageBox(IMessageBox* box) { m_messageBox = box; }
+    // Told of every datagram sent and every one received, the discarded ones included.
+    void SetObserver(ILinkObserver* observer) {
+        m_observer.store(observer, std::memory_order_release);
+    }
 
     // port in host order; address already in network order, stored unchanged.
     bool Open(uint16_t port, uint32_t address);
@@ -26,7 +33,8 @@ class CUdpLink {
     int Send(const uint8_t* data, size_t length);
     // 0 for a time-out, any error, or a datagram longer than capacity (which is dropped).
     uint16_t Receive(uint8_t* buffer, uint16_t capacity);
-    // Drops the datagrams already queued, without waiting; returns how many went.
+    // Drops the datagrams already queued, without waiting; returns how many went. An observer
+    // sees each of them as received (at most its first kDiscardShown bytes).
     int DiscardPending();
 
     const sockaddr_in& Destination() const { return m_destination; }
@@ -45,4 +53,5 @@ class CUdpLink {
     int m_socket = kInvalidSocket;
     sockaddr_in m_destination{};
     IMessageBox* m_messageBox = nullptr;
+    std::atomic<ILinkObserver*> m_observer{nullptr};
 };
