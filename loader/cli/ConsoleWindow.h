@@ -1,32 +1,24 @@
 #pragma once
+#include <functional>
 #include <string>
 
-#include "RecordingWindow.h"
+#include "HeadlessWindow.h"
 
-// The loader's window layer on a terminal: the dialog's log lines go to stdout one per line,
-// its boxes to stderr, and its progress bar to stderr when that is a terminal. The control
-// states are kept as the recording layer keeps them.
-class CConsoleWindow : public CRecordingWindow {
+// quillon-flash's window layer: no screen. Each line the dialog appends to its log goes to the
+// line sink once, as it is appended (the log box set whole, at start-up, clearing or trimming,
+// brings no new line); its boxes (socket errors) go to the box sink as one line.
+class CConsoleWindow : public CHeadlessWindow {
   public:
-    CConsoleWindow(bool quiet, bool progressBar);
+    using CSink = std::function<void(const std::string&)>;
+    CConsoleWindow(CSink lineSink, CSink boxSink)
+        : m_lineSink(std::move(lineSink)), m_boxSink(std::move(boxSink)) {}
 
-    // Each log line is printed once, as it is appended; the log box set whole (start-up,
-    // clearing, trimming) brings no new lines.
     void AppendLogText(int id, const std::string& text) override;
     void ShowMessage(const char* text) override;
     void ShowErrorBox(const char* text, const char* caption) override;
-    void SetProgressRange(int id, uint32_t low, uint32_t high) override;
-    void SetProgressPos(int id, uint32_t position) override;
-
-    // Ends a progress line that is still drawn, so that what follows starts on its own line.
-    void FinishProgress();
 
   private:
-    void DrawProgress();
-
-    bool m_quiet;
-    bool m_progressBar;
-    bool m_progressDrawn = false;
+    CSink m_lineSink;
+    CSink m_boxSink;
     std::string m_partLine;  // appended text not yet ended by a line break
-    uint32_t m_low = 0, m_high = 100, m_position = 0;
 };

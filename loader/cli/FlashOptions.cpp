@@ -1,106 +1,202 @@
 #include "FlashOptions.h"
 
-#include <arpa/inet.h>
+#include <getopt.h>
 
+#include <cstdlib>
 #include <cstring>
-#include <vector>
 
 const char* const kFlashUsage =
-    "usage: quillon-flash [--port N] [--reset-defaults] [--extended-timeout] [--quiet] "
-    "ADDRESS FIRMWARE.hex\n"
-    "       quillon-flash [--port N] [--extended-timeout] --info ADDRESS\n"
+    "usage: quillon-flash [options] TARGET [TARGET...] FIRMWARE.hex\n"
+    "       quillon-flash [options] --targets FILE FIRMWARE.hex\n"
+    "       quillon-flash [--port N] [--extended-timeout] --info TARGET\n"
     "       quillon-flash --image-info FIRMWARE.hex\n";
 
 const char* const kFlashHelp =
-    "Flashes an Intel HEX firmware file into a unit's bootloader over UDP, exactly as the\n"
-    "Quillon dialog does: connect, [reset to defaults,] erase, program, verify by CRC-16, and\n"
-    "after a good verification tell the bootloader to exit so that the unit restarts.\n"
+    "Flashes an Intel HEX firmware file into one or many units' bootloaders over UDP, exactly\n"
+    "as the Quillon dialog does: connect, [reset to defaults,] erase, program, verify by\n"
+    "CRC-16, and after a good verification tell the bootloader to exit so that the unit\n"
+    "restarts. Each of many units is flashed in a process of its own.\n"
     "\n"
-    "  ADDRESS             the unit's IPv4 address, dotted decimal (e.g. 10.0.0.7)\n"
-    "  --port N            the bootloader's UDP port (default 69)\n"
-    "  --reset-defaults    reset the unit's settings first (bootloader 1.04 or later)\n"
-    "  --extended-timeout  wake with the extended timing (20 tries, 2 s apart) instead of\n"
-    "                      the standard one (24 tries, 333 ms apart)\n"
-    "  --quiet             print nothing but errors\n"
-    "  --info ADDRESS      connect, print the bootloader's name and version, disconnect\n"
-    "  --image-info FILE   print the range and CRC-16 that verification would use, without\n"
-    "                      any network\n"
-    "  --help              this text\n"
+    "  TARGET                 ADDRESS or ADDRESS:PORT, the address in dotted decimal\n"
+    "  -p, --port N           the bootloader's UDP port for targets without one (default 69)\n"
+    "      --targets FILE     read targets from FILE, one per line; '#' starts a comment\n"
+    "  -j, --jobs N           flash at most N units at once (default all, up to 64)\n"
+    "  -r, --reset-defaults   reset the units' settings first (bootloader 1.04 or later)\n"
+    "  -e, --extended-timeout wake with the extended timing (20 tries, 2 s apart) instead of\n"
+    "                         the standard one (24 tries, 333 ms apart)\n"
+    "  -a, --attempts N       flash a unit again from Connect, up to N sequences in all, when\n"
+    "                         it fails after the erase began or its verification fails\n"
+    "      --program-tries N  tries of each programming batch (default 3)\n"
+    "      --json             JSON Lines on stdout, one object per event, and nothing else\n"
+    "  -q, --quiet            print nothing but errors\n"
+    "  -v, --verbose          add the engine's view of every command on stderr\n"
+    "      --trace FILE       append every datagram sent and received to FILE\n"
+    "      --info             connect, print the bootloader's name and version, disconnect\n"
+    "      --image-info       print the range and CRC-16 that verification would use, without\n"
+    "                         any network\n"
+    "  -h, --help             this text\n"
+    "  -V, --version          the program's name and version\n"
     "\n"
-    "The log lines go to stdout, one per line; a progress bar goes to stderr when it is a\n"
-    "terminal. After a failure once connected the unit is left in its bootloader, so that\n"
-    "the flash can be retried.\n"
+    "One target: the log lines go to stdout, one per line; a progress bar and a summary go to\n"
+    "stderr when it is a terminal. Many targets: on a terminal one live line per unit and then\n"
+    "a summary table; otherwise each log line prefixed with its target (\"10.0.0.7: "
+    "Connected.\").\n"
+    "After a failure once connected a unit is left in its bootloader, so that the flash can\n"
+    "be retried. SIGINT or SIGTERM stop at once and say what each unit is left with.\n"
     "\n"
-    "Exit status: 0 verified (or --info answered, or --image-info done), 1 no response,\n"
-    "2 verification failed, 3 firmware file missing or unusable, 4 socket error,\n"
-    "5 reset to defaults refused by a bootloader before 1.04, 64 usage error.\n";
+    "Exit status: 0 every unit verified (or --info answered, or --image-info done); otherwise\n"
+    "that of the first target, in the order given, that failed: 1 no response, 2 verification\n"
+    "failed, 3 firmware file missing, unusable or changed, 4 socket error, 5 reset to\n"
+    "defaults refused by a bootloader before 1.04; 64 usage error; 130 or 143 interrupted.\n";
 
 namespace {
 
-bool ParseAddress(const std::string& text, uint8_t fields[4]) {
-    in_addr a{};
-    // inet_pton takes only the strict a.b.c.d form: no shorthand, no octal, no hex.
-    if (::inet_pton(AF_INET, text.c_str(), &a) != 1) return false;
-    std::memcpy(fields, &a.s_addr, 4);
+bool ParseCount(const char* text, int low, int high, int& value) {
+    if (text == nullptr || *text < '0' || *text > '9') return false;
+    char* end = nullptr;
+    const long parsed = std::strtol(text, &end, 10);
+    if (*end != '\0' || parsed < low || parsed > high) return false;
+    value = static_cast<int>(parsed);
     return true;
 }
 
-bool ParsePort(const std::string& text, uint16_t& port) {
-    if (text.empty() || text.size() > 5) return false;
-    unsigned value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        value = value * 10 + static_cast<unsigned>(c - '0');
-    }
-    if (value == 0 || value > 65535) return false;
-    port = static_cast<uint16_t>(value);
-    return true;
-}
+enum ELongOnly : int {
+    kOptTargets = 1000,
+    kOptJson,
+    kOptProgramTries,
+    kOptTrace,
+    kOptInfo,
+    kOptImageInfo,
+    kOptChild,
+};
+
+const option kLongOptions[] = {
+    {"port", required_argument, nullptr, 'p'},
+    {"targets", required_argument, nullptr, kOptTargets},
+    {"jobs", required_argument, nullptr, 'j'},
+    {"reset-defaults", no_argument, nullptr, 'r'},
+    {"extended-timeout", no_argument, nullptr, 'e'},
+    {"attempts", required_argument, nullptr, 'a'},
+    {"program-tries", required_argument, nullptr, kOptProgramTries},
+    {"json", no_argument, nullptr, kOptJson},
+    {"quiet", no_argument, nullptr, 'q'},
+    {"verbose", no_argument, nullptr, 'v'},
+    {"trace", required_argument, nullptr, kOptTrace},
+    {"info", no_argument, nullptr, kOptInfo},
+    {"image-info", no_argument, nullptr, kOptImageInfo},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},
+    // How a quillon-flash of many units starts each of them; not for users.
+    {"child-start-ns", required_argument, nullptr, kOptChild},
+    {nullptr, 0, nullptr, 0},
+};
 
 }  // namespace
 
 bool ParseFlashOptions(int argc, const char* const* argv, CFlashOptions& options,
                        std::string& error) {
-    std::vector<std::string> positional;
-    bool info = false;
-    bool imageInfo = false;
-    bool portGiven = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            options.mode = EFlashMode::kHelp;
-            return true;
-        } else if (arg == "--port") {
-            if (i + 1 >= argc || !ParsePort(argv[i + 1], options.port)) {
-                error = "--port needs a number from 1 to 65535";
-                return false;
+    // getopt_long permutes its argv; it gets a copy.
+    std::vector<std::string> copies(argv, argv + argc);
+    std::vector<char*> args;
+    for (std::string& a : copies) args.push_back(a.data());
+    args.push_back(nullptr);
+
+    bool info = false, imageInfo = false, portGiven = false, networkGiven = false;
+    opterr = 0;
+    optind = 0;  // a fresh scan on every call
+    for (;;) {
+        const int c = getopt_long(argc, args.data(), ":p:j:rea:qvhV", kLongOptions, nullptr);
+        if (c == -1) break;
+        switch (c) {
+            case 'p':
+                if (!ParsePortText(optarg, options.port)) {
+                    error = "--port needs a number from 1 to 65535";
+                    return false;
+                }
+                portGiven = true;
+                break;
+            case kOptTargets:
+                options.targetsFile = optarg;
+                break;
+            case 'j':
+                if (!ParseCount(optarg, 1, kMostJobs, options.jobs)) {
+                    error = "--jobs needs a number from 1 to 64";
+                    return false;
+                }
+                break;
+            case 'r':
+                options.resetDefaults = true;
+                networkGiven = true;
+                break;
+            case 'e':
+                options.extendedTimeout = true;
+                networkGiven = true;
+                break;
+            case 'a':
+                if (!ParseCount(optarg, 1, 100, options.attempts)) {
+                    error = "--attempts needs a number from 1 to 100";
+                    return false;
+                }
+                break;
+            case kOptProgramTries: {
+                int tries = 0;
+                if (!ParseCount(optarg, 1, 100, tries)) {
+                    error = "--program-tries needs a number from 1 to 100";
+                    return false;
+                }
+                options.programTries = static_cast<uint16_t>(tries);
+                break;
             }
-            portGiven = true;
-            ++i;
-        } else if (arg == "--reset-defaults") {
-            options.resetDefaults = true;
-        } else if (arg == "--extended-timeout") {
-            options.extendedTimeout = true;
-        } else if (arg == "--quiet" || arg == "-q") {
-            options.quiet = true;
-        } else if (arg == "--info") {
-            info = true;
-        } else if (arg == "--image-info") {
-            imageInfo = true;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            error = "unknown option " + arg;
-            return false;
-        } else {
-            positional.push_back(arg);
+            case kOptJson:
+                options.json = true;
+                break;
+            case 'q':
+                options.quiet = true;
+                break;
+            case 'v':
+                options.verbose = true;
+                break;
+            case kOptTrace:
+                options.traceFile = optarg;
+                break;
+            case kOptInfo:
+                info = true;
+                break;
+            case kOptImageInfo:
+                imageInfo = true;
+                break;
+            case 'h':
+                options.mode = EFlashMode::kHelp;
+                return true;
+            case 'V':
+                options.mode = EFlashMode::kVersion;
+                return true;
+            case kOptChild: {
+                char* end = nullptr;
+                options.childStartNs = std::strtoll(optarg, &end, 10);
+                if (*end != '\0' || options.childStartNs < 0) {
+                    error = "bad --child-start-ns";
+                    return false;
+                }
+                break;
+            }
+            case ':':
+                error = std::string("option ") + args[static_cast<size_t>(optind) - 1] +
+                        " needs a value";
+                return false;
+            default:
+                error = std::string("unknown option ") + args[static_cast<size_t>(optind) - 1];
+                return false;
         }
     }
+    std::vector<std::string> positional(args.begin() + optind, args.end() - 1);
+
     if (info && imageInfo) {
         error = "--info and --image-info exclude each other";
         return false;
     }
     if (imageInfo) {
-        if (positional.size() != 1 || portGiven || options.resetDefaults ||
-            options.extendedTimeout) {
+        if (positional.size() != 1 || portGiven || networkGiven) {
             error = "--image-info takes one firmware file and no network options";
             return false;
         }
@@ -108,21 +204,38 @@ bool ParseFlashOptions(int argc, const char* const* argv, CFlashOptions& options
         options.firmware = positional[0];
         return true;
     }
-    const size_t wanted = info ? 1 : 2;
-    if (positional.size() != wanted) {
-        error = info ? "--info takes one address" : "an address and a firmware file are needed";
-        return false;
+    if (info) {
+        if (positional.size() != 1 || !options.targetsFile.empty()) {
+            error = "--info takes one target";
+            return false;
+        }
+        if (options.resetDefaults) {
+            error = "--reset-defaults needs a firmware file to flash";
+            return false;
+        }
+    } else {
+        if (positional.empty() || (positional.size() < 2 && options.targetsFile.empty())) {
+            error = "targets and a firmware file are needed";
+            return false;
+        }
+        options.firmware = positional.back();
+        positional.pop_back();
     }
-    if (info && options.resetDefaults) {
-        error = "--reset-defaults needs a firmware file to flash";
-        return false;
+    for (const std::string& text : positional) {
+        CTarget target;
+        if (!ParseTarget(text, target)) {
+            error = "not ADDRESS or ADDRESS:PORT, the address in dotted decimal: " + text;
+            return false;
+        }
+        options.targets.push_back(target);
     }
-    options.addressText = positional[0];
-    if (!ParseAddress(positional[0], options.address)) {
-        error = "not an IPv4 address in dotted decimal: " + positional[0];
+    if (!options.targetsFile.empty() &&
+        !ReadTargetsFile(options.targetsFile, options.targets, error))
+        return false;
+    if (options.targets.empty()) {
+        error = "no target in " + options.targetsFile;
         return false;
     }
     options.mode = info ? EFlashMode::kInfo : EFlashMode::kFlash;
-    if (!info) options.firmware = positional[1];
     return true;
 }

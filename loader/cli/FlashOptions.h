@@ -1,6 +1,9 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "Targets.h"
 
 // Exit statuses of quillon-flash, for scripts.
 enum EFlashExit : int {
@@ -13,18 +16,33 @@ enum EFlashExit : int {
     kExitUsage = 64,
 };
 
-enum class EFlashMode { kFlash, kInfo, kImageInfo, kHelp };
+enum class EFlashMode { kFlash, kInfo, kImageInfo, kHelp, kVersion };
 
 struct CFlashOptions {
     EFlashMode mode = EFlashMode::kFlash;
-    uint8_t address[4] = {};  // first octet first
-    std::string addressText;
-    uint16_t port = 69;
+    std::vector<CTarget> targets;
+    uint16_t port = 69;  // for targets without their own
     bool resetDefaults = false;
     bool extendedTimeout = false;
     bool quiet = false;
+    bool json = false;
+    bool verbose = false;
+    std::string traceFile;
+    std::string targetsFile;
+    int jobs = 0;  // 0: all at once, up to kMostJobs
+    int attempts = 1;
+    uint16_t programTries = 3;
     std::string firmware;
+    // Set for a unit that a quillon-flash of many units runs: JSON events on stdout, times
+    // counted from the parent's start (CLOCK_MONOTONIC ns), and the file already checked.
+    int64_t childStartNs = -1;
+
+    bool IsChild() const { return childStartNs >= 0; }
+    // The port a target is reached at.
+    uint16_t PortOf(const CTarget& target) const { return target.port ? target.port : port; }
 };
+
+constexpr int kMostJobs = 64;
 
 // Parses argv; on failure error holds a one-line reason and false is returned.
 bool ParseFlashOptions(int argc, const char* const* argv, CFlashOptions& options,

@@ -1,0 +1,9 @@
+#pragma once
+#include <string>
+
+// The whole file is checked before any unit is woken, as the dialog checks it before the
+// erase. Empty when it is fit to flash; otherwise the reason, in words.
+std::string FirmwareProblem(const std::string& path);
+
+// --image-info: prints the range and CRC-16 a verify would carry; returns the exit status.
+int RunImageInfo(const std::string& path);

@@ -1,0 +1,332 @@
+#include "UnitRun.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+
+#include "ConsoleWindow.h"
+#include "Interrupt.h"
+#include "LinkTrace.h"
+#include "LogText.h"
+#include "QuillonDlg.h"
+
+namespace {
+
+constexpr int kPumpSliceMs = 100;  // progress is sampled this often: at most 10 events a second
+constexpr uint32_t kSilenceSlackMs = 2000;
+
+// The longest the engine can go without a word: the slowest command's tries, plus a pass.
+uint32_t LongestSilenceMs(uint16_t programTries) {
+    const CBootTiming timings[] = {kConnectStandard, kConnectExtended,
+                                   kResetTiming,     kEraseTiming,
+                                   kVerifyTiming,    {programTries, kProgramTiming.timeoutMs}};
+    uint32_t longest = 0;
+    for (const CBootTiming& t : timings) longest = std::max(longest, t.LongestMs());
+    return longest + kSilenceSlackMs;
+}
+
+EStage StageOf(const CQuillonDlg& dialog) {
+    switch (dialog.AwaitedStep()) {
+        case CMD_RESET_DEFAULTS:
+            return EStage::kResetting;
+        case CMD_ERASE:
+            return EStage::kErasing;
+        case CMD_PROGRAM:
+            return EStage::kProgramming;
+        case CMD_VERIFY:
+            return EStage::kVerifying;
+        default:
+            return EStage::kConnecting;
+    }
+}
+
+const char* StepWords(uint8_t step) {
+    switch (step) {
+        case CMD_RESET_DEFAULTS:
+            return "resetting to defaults";
+        case CMD_ERASE:
+            return "erasing";
+        case CMD_PROGRAM:
+            return "programming";
+        case CMD_VERIFY:
+            return "verifying";
+        default:
+            return "connecting";
+    }
+}
+
+// Where the engine's view and the datagrams go, for -v and --trace.
+class CObserverFiles {
+  public:
+    CObserverFiles(const CFlashOptions& options, const CTarget& target) {
+        if (!options.traceFile.empty())
+            m_traceFd =
+                ::open(options.traceFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        if (m_traceFd < 0 && !options.verbose) return;
+        // Many units may append to one trace, so each line names its unit.
+        m_prefix = target.text + " ";
+        m_trace = std::make_unique<CLinkTrace>(m_traceFd, options.verbose ? STDERR_FILENO : -1,
+                                               m_prefix.c_str());
+    }
+    ~CObserverFiles() {
+        if (m_traceFd >= 0) ::close(m_traceFd);
+    }
+    CObserverFiles(const CObserverFiles&) = delete;
+    CObserverFiles& operator=(const CObserverFiles&) = delete;
+    ILinkObserver* Observer() { return m_trace.get(); }
+    bool TraceFailed(const CFlashOptions& options) const {
+        return !options.traceFile.empty() && m_traceFd < 0;
+    }
+
+  private:
+    int m_traceFd = -1;
+    std::string m_prefix;
+    std::unique_ptr<CLinkTrace> m_trace;
+};
+
+// One sequence from Connect, through the dialog and its console window.
+class CSession {
+  public:
+    CSession(const CFlashOptions& options, const CTarget& target, const CRunClock& clock,
+             IUnitReport& report, ILinkObserver* observer)
+        : m_options(options),
+          m_target(target),
+          m_clock(clock),
+          m_report(report),
+          m_window([this](const std::string& line) { m_report.Log(m_clock.Seconds(), line); },
+                   [this](const std::string& box) { m_box = box; }),
+          m_dialog(m_window) {
+        m_dialog.m_link.SetObserver(observer);
+        m_dialog.SetProgramTries(options.programTries);
+        m_window.Attach(m_dialog);
+        m_window.SetAddressFields(IDC_IP_ADDRESS, target.address);
+        m_window.TypePort(std::to_string(options.PortOf(target)));
+        m_window.CheckControl(IDC_STANDARD_TIMEOUT, !options.extendedTimeout);
+    }
+
+    // 0 when connected, else the exit status with m_result.message set.
+    int Connect() {
+        m_dialog.OnConnect();
+        if (!m_dialog.m_link.IsOpen()) return Fail(kExitSocketError, "socket error: " + m_box);
+        const bool ended = Pump(
+            [&] { return m_dialog.m_connected || m_dialog.Outcome() == EOutcome::kNoResponse; });
+        if (Interrupted()) return Interrupt();
+        if (m_dialog.m_connected) return 0;
+        (void)ended;
+        return Fail(kExitNoResponse, "no response from " + Where());
+    }
+
+    int Flash() {
+        m_window.SetChooserAnswer(m_options.firmware);
+        m_dialog.OnLoadFirmware();
+        if (m_dialog.Outcome() != EOutcome::kLoaded)
+            return Fail(kExitBadFirmware, "cannot read the firmware file " + m_options.firmware);
+        if (m_options.resetDefaults) {
+            if (!m_window.IsControlVisible(IDC_RESET_DEFAULTS))
+                return Fail(kExitRefused,
+                            "--reset-defaults refused: the bootloader is older than 1.04; nothing "
+                            "was erased");
+            m_window.CheckControl(IDC_RESET_DEFAULTS, true);
+        }
+        m_dialog.OnFlashFirmware();
+        if (m_dialog.Outcome() == EOutcome::kRefused)
+            return Fail(kExitBadFirmware, m_options.firmware + ": " + m_dialog.LastLogLine());
+        const bool ended = Pump([&] { return !m_dialog.FlashInProgress(); });
+        // The unit holds the file: a signal that came too late to stop that changes nothing.
+        if (m_dialog.Outcome() == EOutcome::kVerified) return 0;
+        if (Interrupted()) return Interrupt();
+        if (!ended)
+            return Fail(kExitNoResponse, "no word from the engine while " +
+                                             std::string(StepWords(m_dialog.AwaitedStep())));
+        switch (m_dialog.Outcome()) {
+            case EOutcome::kVerifyFailed:
+                return Fail(kExitVerifyFailed, "verification failed: the unit's CRC differs from " +
+                                                   m_options.firmware);
+            case EOutcome::kFileChanged:
+                return Fail(kExitBadFirmware,
+                            m_options.firmware + " changed while flashing; flash it again");
+            case EOutcome::kNotProgrammed:
+                return Fail(kExitBadFirmware, m_options.firmware +
+                                                  " could not be read after the erase; the unit "
+                                                  "is erased but not programmed");
+            case EOutcome::kNoResponse:
+                return Fail(kExitNoResponse, "no response from " + Where() + " while " +
+                                                 StepWords(m_dialog.FailedStep()));
+            default:
+                return Fail(kExitNoResponse, "the flash ended without an outcome");
+        }
+    }
+
+    void Disconnect() { m_dialog.OnConnect(); }
+
+    // A failure the next attempt may mend: the link lost the unit after the erase began, or
+    // the unit holds something else. A file or a socket problem would fail again alike.
+    bool WorthAnotherAttempt() const {
+        if (m_dialog.Outcome() == EOutcome::kVerifyFailed) return true;
+        if (m_dialog.Outcome() != EOutcome::kNoResponse) return false;
+        const uint8_t step = m_dialog.FailedStep();
+        return step == CMD_ERASE || step == CMD_PROGRAM || step == CMD_VERIFY;
+    }
+
+    // Stops the worker with nothing more sent and says what the unit is left with. After the
+    // erase has begun no exit goes out: a restart into half a firmware helps nobody.
+    int Interrupt() {
+        const char* what = "Interrupted while connecting: nothing was erased.";
+        if (m_dialog.m_connected) {
+            switch (m_dialog.AwaitedStep()) {
+                case CMD_RESET_DEFAULTS:
+                    what =
+                        "Interrupted while resetting to defaults: nothing was erased; the unit "
+                        "waits in its bootloader.";
+                    break;
+                case CMD_ERASE:
+                    what = "Interrupted while erasing: the unit may be erased; flash it again.";
+                    break;
+                case CMD_PROGRAM:
+                    what =
+                        "Interrupted while programming: the unit is erased and partly "
+                        "programmed; flash it again.";
+                    break;
+                case CMD_VERIFY:
+                    what =
+                        "Interrupted while verifying: the unit is programmed but not "
+                        "verified; flash it again.";
+                    break;
+                default:
+                    what = m_dialog.m_flashing
+                               ? "Interrupted after a failed flash: the unit is not verified; "
+                                 "flash it again."
+                               : "Interrupted before flashing: nothing was erased; the unit "
+                                 "waits in its bootloader.";
+                    break;
+            }
+        }
+        m_dialog.m_link.StopWorkerNow();
+        return Fail(128 + InterruptSignal(), what);
+    }
+
+    void SampleProgress(bool force = false) {
+        uint32_t done = 0, total = 0;
+        m_dialog.m_link.GetByteProgress(done, total);
+        const EStage stage = StageOf(m_dialog);
+        if (!force && stage == m_lastStage && done == m_lastDone) return;
+        m_lastStage = stage;
+        m_lastDone = done;
+        m_report.Progress(m_clock.Seconds(), stage, done, total);
+    }
+
+    void Fill(CUnitResult& result) const {
+        uint32_t done = 0, total = 0;
+        m_dialog.m_link.GetByteProgress(done, total);
+        result.bytes = done;
+        result.total = total;
+        if (!m_dialog.VersionLine().empty()) result.version = m_dialog.VersionLine();
+    }
+
+    const std::string& Message() const { return m_message; }
+
+  private:
+    int Fail(int status, const std::string& message) {
+        m_message = message;
+        return status;
+    }
+
+    std::string Where() const {
+        return m_target.text + (m_target.port ? "" : " port " + std::to_string(m_options.port));
+    }
+
+    // Pumps until done() holds, sampling the progress. Nothing the engine does lasts longer
+    // than its tries allow, so a silence past that ends the wait as a failure (false).
+    bool Pump(const std::function<bool()>& done) {
+        using Clock = std::chrono::steady_clock;
+        const auto silence = std::chrono::milliseconds(LongestSilenceMs(m_options.programTries));
+        auto lastWord = Clock::now();
+        size_t lastLog = m_dialog.m_logText.size();
+        for (;;) {
+            // Sampled at the end of whole slices only: samples stay 100 ms apart, and none is
+            // taken once the dialog is done, when no command is awaited and StageOf would say
+            // "connecting" after a flash.
+            if (m_window.PumpUntil([&] { return done() || Interrupted(); }, kPumpSliceMs))
+                return true;
+            SampleProgress();
+            if (m_dialog.m_logText.size() != lastLog || m_lastDone != m_lastWordDone) {
+                lastLog = m_dialog.m_logText.size();
+                m_lastWordDone = m_lastDone;
+                lastWord = Clock::now();
+            }
+            if (Clock::now() - lastWord > silence) return false;
+        }
+    }
+
+    const CFlashOptions& m_options;
+    const CTarget& m_target;
+    const CRunClock& m_clock;
+    IUnitReport& m_report;
+    CConsoleWindow m_window;
+    CQuillonDlg m_dialog;
+    std::string m_box;  // the last box the dialog showed
+    std::string m_message;
+    EStage m_lastStage = EStage::kConnecting;
+    uint32_t m_lastDone = UINT32_MAX;
+    uint32_t m_lastWordDone = UINT32_MAX;
+};
+
+int Finish(IUnitReport& report, const CRunClock& clock, double started, CUnitResult& result,
+           int status, const std::string& message) {
+    result.exit = status;
+    result.ok = status == kExitVerified;
+    result.message = result.ok ? "verified" : message;
+    result.seconds = clock.Seconds() - started;
+    if (result.ok) result.bytes = result.total;
+    report.Progress(clock.Seconds(), result.ok ? EStage::kDone : EStage::kFailed, result.bytes,
+                    result.total);
+    report.Result(clock.Seconds(), result);
+    return status;
+}
+
+}  // namespace
+
+int RunUnit(const CFlashOptions& options, const CTarget& target, const CRunClock& clock,
+            IUnitReport& report) {
+    const double started = clock.Seconds();
+    CObserverFiles files(options, target);
+    CUnitResult result;
+    if (files.TraceFailed(options))
+        return Finish(report, clock, started, result, kExitUsage,
+                      "cannot write the trace file " + options.traceFile);
+    for (int attempt = 1;; ++attempt) {
+        result.attempts = attempt;
+        CSession session(options, target, clock, report, files.Observer());
+        int status = session.Connect();
+        if (status == 0) status = session.Flash();
+        session.Fill(result);
+        const bool again = status != kExitVerified && !Interrupted() &&
+                           attempt < options.attempts && session.WorthAnotherAttempt();
+        if (!again) return Finish(report, clock, started, result, status, session.Message());
+        report.Log(clock.Seconds(), "Attempt " + std::to_string(attempt) + " of " +
+                                        std::to_string(options.attempts) + " failed (" +
+                                        session.Message() + "); flashing again from Connect.");
+    }
+}
+
+int RunInfo(const CFlashOptions& options, const CTarget& target, const CRunClock& clock,
+            IUnitReport& report) {
+    const double started = clock.Seconds();
+    CObserverFiles files(options, target);
+    CUnitResult result;
+    result.attempts = 1;
+    CSession session(options, target, clock, report, files.Observer());
+    const int status = session.Connect();
+    session.Fill(result);
+    if (status != 0) return Finish(report, clock, started, result, status, session.Message());
+    session.Disconnect();
+    result.exit = 0;
+    result.ok = true;
+    result.message = "answered";
+    result.seconds = clock.Seconds() - started;
+    report.Result(clock.Seconds(), result);
+    return 0;
+}
