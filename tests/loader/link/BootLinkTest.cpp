@@ -368,16 +368,6 @@ TEST_F(EngineTest, AnAnswerJustAfterTheLastTryWasGivenUpOnCancelsItsTimeOut) {
     }
 }
 
-TEST_F(EngineTest, ATimeOutIsNeverReportedForTheCommandStartedAfterIt) {
-    StartUnit(Silent());
-    ASSERT_TRUE(link_.StartCommand(CMD_ERASE, 0, 1, 100));
-    // Replaced by the dialog before the worker reports its lost try.
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_TRUE(link_.StartCommand(CMD_VERIFY, 0, 3, 2000));
-    const CBootMessage m = Next(600);
-    EXPECT_EQ(m.message, 0u) << "time-out for " << m.wParam;
-}
-
 TEST_F(EngineTest, ASecondAnswerToTheSameCommandIsDropped) {
     CUnitSimConfig config;
     config.faults.duplicateReply = 1.0;
