@@ -9,6 +9,7 @@ packages=(
   clang libclang-rt-14-dev clang-format
   xvfb xauth imagemagick
   srecord iproute2 util-linux
+  python3 python3-jsonschema
   dpkg-dev file desktop-file-utils procps
 )
 

@@ -1,4 +1,8 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
 
 #include "FlashOptions.h"
 
@@ -20,8 +24,9 @@ TEST(FlashOptions, ReadsEveryOptionOfAFlash) {
     EXPECT_EQ(o.mode, EFlashMode::kFlash);
     EXPECT_EQ(o.port, 6969);
     EXPECT_TRUE(o.resetDefaults && o.extendedTimeout && o.quiet);
-    EXPECT_EQ(o.address[0], 127);
-    EXPECT_EQ(o.address[3], 1);
+    ASSERT_EQ(o.targets.size(), 1u);
+    EXPECT_EQ(o.targets[0].address[0], 127);
+    EXPECT_EQ(o.targets[0].address[3], 1);
     EXPECT_EQ(o.firmware, "fw.hex");
 
     CFlashOptions defaults;
@@ -70,6 +75,75 @@ TEST(FlashOptions, KnowsTheOtherModes) {
     EXPECT_EQ(image.firmware, "fw.hex");
     ASSERT_TRUE(Parse({"127.0.0.1", "--help"}, help, error));
     EXPECT_EQ(help.mode, EFlashMode::kHelp);
+}
+
+}  // namespace
+
+namespace {
+
+// What users type from habit with other getopt tools.
+TEST(FlashOptions, TakesTheUsualGetoptForms) {
+    CFlashOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse({"-re", "--port=7000", "-j2", "--attempts=3", "--", "127.0.0.1:7001",
+                       "10.0.0.7", "-fw.hex"},
+                      o, error))
+        << error;
+    EXPECT_TRUE(o.resetDefaults && o.extendedTimeout);
+    EXPECT_EQ(o.jobs, 2);
+    EXPECT_EQ(o.attempts, 3);
+    EXPECT_EQ(o.firmware, "-fw.hex");  // after --, not an option
+    ASSERT_EQ(o.targets.size(), 2u);
+    EXPECT_EQ(o.targets[0].text, "127.0.0.1:7001");
+    EXPECT_EQ(o.PortOf(o.targets[0]), 7001);
+    EXPECT_EQ(o.targets[1].text, "10.0.0.7");
+    EXPECT_EQ(o.PortOf(o.targets[1]), 7000);
+
+    CFlashOptions shortPort;
+    ASSERT_TRUE(Parse({"-p", "6969", "-q", "127.0.0.1", "fw.hex"}, shortPort, error)) << error;
+    EXPECT_EQ(shortPort.port, 6969);
+    EXPECT_TRUE(shortPort.quiet);
+
+    CFlashOptions version;
+    ASSERT_TRUE(Parse({"--version"}, version, error));
+    EXPECT_EQ(version.mode, EFlashMode::kVersion);
+    for (const char* bad : {"127.0.0.1:0", "127.0.0.1:", "127.0.0.1:70000", "127.0.0.1:x"}) {
+        CFlashOptions o2;
+        EXPECT_FALSE(Parse({bad, "fw.hex"}, o2, error)) << bad;
+    }
+}
+
+std::string WriteTargets(const char* text) {
+    char name[] = "/tmp/quillon_targets_XXXXXX";
+    const int fd = ::mkstemp(name);
+    EXPECT_GE(fd, 0);
+    EXPECT_EQ(::write(fd, text, std::strlen(text)), static_cast<ssize_t>(std::strlen(text)));
+    ::close(fd);
+    return name;
+}
+
+TEST(FlashOptions, ReadsATargetsFileAndNamesItsBadLine) {
+    const std::string good =
+        WriteTargets("# bench 3\n127.0.0.1:7001\n\n  10.0.0.7\t# no port\r\n   \n");
+    CFlashOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse({"127.0.0.2", "--targets", good.c_str(), "fw.hex"}, o, error)) << error;
+    ASSERT_EQ(o.targets.size(), 3u);
+    EXPECT_EQ(o.targets[0].text, "127.0.0.2");  // the command line's first
+    EXPECT_EQ(o.targets[1].port, 7001);
+    EXPECT_EQ(o.targets[2].text, "10.0.0.7");
+    EXPECT_EQ(o.firmware, "fw.hex");
+
+    const std::string bad = WriteTargets("127.0.0.1:7001\n# fine\n10.0.0.256\n");
+    CFlashOptions o2;
+    EXPECT_FALSE(Parse({"--targets", bad.c_str(), "fw.hex"}, o2, error));
+    EXPECT_NE(error.find(bad + " line 3"), std::string::npos) << error;
+    EXPECT_NE(error.find("10.0.0.256"), std::string::npos) << error;
+
+    const std::string empty = WriteTargets("# nobody today\n");
+    CFlashOptions o3;
+    EXPECT_FALSE(Parse({"--targets", empty.c_str(), "fw.hex"}, o3, error));
+    for (const std::string& path : {good, bad, empty}) ::unlink(path.c_str());
 }
 
 }  // namespace
