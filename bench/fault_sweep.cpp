@@ -7,7 +7,6 @@
 // Every unit listens on 127.0.0.1 on a port of its own; nothing else is ever addressed.
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,11 +29,10 @@
 #include <thread>
 #include <vector>
 
-#include "Crc16.h"
+#include "ChildProcess.h"
+#include "ExpectedImage.h"
 #include "HexGen.h"
 #include "UnitSim.h"
-
-extern char** environ;
 
 namespace {
 
@@ -57,6 +55,8 @@ const char* const kUsage =
     "  --corrupt-reply P     (0)\n"
     "  --delay-reply P       (0), with --delay-ms MS (0)\n"
     "  --no-faults           all probabilities 0\n"
+    "  --flash-args \"ARGS\"   more quillon-flash options, split at spaces, e.g.\n"
+    "                        \"--attempts 3 --program-tries 8\"\n"
     "  --verbose             run quillon-flash without --quiet, so its log lands in the run log\n"
     "  --work-dir DIR        firmware and per-run logs (default: a new /tmp/fault_sweep.XXXXXX)\n"
     "  --help                this text\n";
@@ -70,16 +70,10 @@ struct CSweepOptions {
     uint32_t sizeBytes = 65536;
     uint32_t recordBytes = 16;
     CFaultConfig faults;
+    std::vector<std::string> flashArgs;
     bool verbose = false;
     bool help = false;
     std::string workDir;
-};
-
-struct CExpected {
-    uint32_t start = 0;
-    uint32_t length = 0;
-    uint16_t crc = 0;
-    std::vector<uint8_t> bytes;  // the range as the unit's flash must hold it
 };
 
 enum class EOutcome { kVerified, kHonestFailure, kFalseSuccess, kHung, kCrashed, kNotRun };
@@ -203,6 +197,9 @@ bool ParseOptions(int argc, char** argv, CSweepOptions& options, std::string& er
         } else if (arg == "--delay-ms") {
             ok = ParseCount(value, 0, 60000, n);
             options.faults.delayReplyMs = static_cast<int>(n);
+        } else if (arg == "--flash-args") {
+            std::istringstream words(value);
+            for (std::string word; words >> word;) options.flashArgs.push_back(word);
         } else if (arg == "--work-dir") {
             options.workDir = value;
         } else {
@@ -221,118 +218,14 @@ bool ParseOptions(int argc, char** argv, CSweepOptions& options, std::string& er
     return true;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
-// Reads the file back on its own, apart from the loader's parser, so that a loader which
-// misreads the file cannot also set the mark it is measured against.
-bool ComputeExpected(const std::string& path, CExpected& expected, std::string& error) {
-    std::ifstream in(path);
-    if (!in) {
-        error = "cannot read " + path;
-        return false;
-    }
-    std::vector<uint8_t> window(kFlashSize, 0xFF);
-    uint64_t lowest = UINT64_MAX, end = 0;
-    uint32_t linearBase = 0, segmentBase = 0;
-    std::string line;
-    int lineNumber = 0;
-    while (std::getline(in, line)) {
-        ++lineNumber;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty()) continue;
-        if (line[0] != ':' || line.size() < 11 || line.size() % 2 == 0) {
-            error = path + ": line " + std::to_string(lineNumber) + " is not a record";
-            return false;
-        }
-        std::vector<uint8_t> bytes;
-        uint8_t sum = 0;
-        for (size_t i = 1; i + 1 < line.size(); i += 2) {
-            const int hi = HexDigit(line[i]), lo = HexDigit(line[i + 1]);
-            if (hi < 0 || lo < 0) {
-                error = path + ": line " + std::to_string(lineNumber) + " has a non-hex digit";
-                return false;
-            }
-            bytes.push_back(static_cast<uint8_t>(hi << 4 | lo));
-            sum = static_cast<uint8_t>(sum + bytes.back());
-        }
-        const uint8_t count = bytes[0];
-        if (sum != 0 || bytes.size() != 5u + count) {
-            error = path + ": line " + std::to_string(lineNumber) + " is damaged";
-            return false;
-        }
-        const uint16_t offset = static_cast<uint16_t>(bytes[1] << 8 | bytes[2]);
-        const uint8_t type = bytes[3];
-        const uint8_t* data = bytes.data() + 4;
-        if (type == 1) break;
-        if (type == 4 && count == 2) {
-            linearBase = static_cast<uint32_t>(data[0] << 8 | data[1]) << 16;
-            segmentBase = 0;
-        } else if (type == 2 && count == 2) {
-            segmentBase = static_cast<uint32_t>(data[0] << 8 | data[1]) << 8;
-            linearBase = 0;
-        } else if (type == 0) {
-            const uint32_t address = (linearBase + segmentBase + offset) | 0x80000000u;
-            for (uint32_t i = 0; i < count; ++i) {
-                const uint64_t a = uint64_t{address} + i;
-                if (a < kFlashBase || a >= uint64_t{kFlashBase} + kFlashSize) continue;
-                window[a - kFlashBase] = data[i];
-                lowest = std::min(lowest, a);
-                end = std::max(end, a + 1);
-            }
-        }
-    }
-    if (end == 0) {
-        error = path + " holds no data for the flash window";
-        return false;
-    }
-    expected.start = static_cast<uint32_t>(lowest) & ~3u;
-    const uint32_t stop = (static_cast<uint32_t>(end) + 3) & ~3u;
-    expected.length = stop - expected.start;
-    const uint8_t* first = window.data() + (expected.start - kFlashBase);
-    expected.bytes.assign(first, first + expected.length);
-    expected.crc = Crc16(expected.bytes.data(), expected.length);
-    return true;
-}
-
-// Starts argv[0] with stdout and stderr in logPath; 0 when it could not be started.
-pid_t SpawnChild(const std::vector<std::string>& args, const std::string& logPath) {
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, logPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    // The other units' sockets stay with this process.
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-    pid_t pid = 0;
-    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return rc == 0 ? pid : 0;
-}
-
 // Runs quillon-flash once and prints what it said, for the cross-check of the range.
 std::string CaptureImageInfo(const CSweepOptions& options, const std::string& hexPath) {
     const std::string logPath = options.workDir + "/image-info.txt";
     const pid_t pid = SpawnChild({options.flashPath, "--image-info", hexPath}, logPath);
     if (pid == 0) return "";
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    int status = 0;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            return "";
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
-    }
+    CChildRun run;
+    WaitChild(pid, 30, nullptr, kPollMs, run);
+    if (run.killed) return "";
     std::ifstream in(logPath);
     std::stringstream text;
     text << in.rdbuf();
@@ -415,7 +308,7 @@ int WriteUnitLog(const std::string& path, const std::vector<CSeenRequest>& seen)
     return static_cast<int>(lost.size());
 }
 
-CRunResult RunOne(const CSweepOptions& options, const CExpected& expected,
+CRunResult RunOne(const CSweepOptions& options, const CExpectedImage& expected,
                   const std::string& hexPath, uint32_t seed) {
     CRunResult result;
     result.seed = seed;
@@ -432,6 +325,7 @@ CRunResult RunOne(const CSweepOptions& options, const CExpected& expected,
     const std::string logPath = options.workDir + "/run-seed" + std::to_string(seed) + ".log";
     std::vector<std::string> args{options.flashPath};
     if (!options.verbose) args.push_back("--quiet");
+    args.insert(args.end(), options.flashArgs.begin(), options.flashArgs.end());
     args.insert(args.end(), {"--port", std::to_string(unit.Port()), "127.0.0.1", hexPath});
 
     const auto begin = std::chrono::steady_clock::now();
@@ -440,18 +334,10 @@ CRunResult RunOne(const CSweepOptions& options, const CExpected& expected,
         result.note = "quillon-flash did not start";
         return result;
     }
-    const auto deadline = begin + std::chrono::seconds(options.limitSeconds);
-    int status = 0;
-    bool killed = false;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline || g_interrupted) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            killed = true;
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
-    }
+    CChildRun run;
+    WaitChild(pid, options.limitSeconds, &g_interrupted, kPollMs, run);
+    const int status = run.status;
+    const bool killed = run.killed;
     result.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
     unit.Stop();
@@ -535,14 +421,16 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "fault_sweep: %s\n", error.c_str());
         return kExitSetup;
     }
-    CExpected expected;
-    if (!ComputeExpected(hexPath, expected, error)) {
+    CExpectedImage expected;
+    if (!ComputeExpectedImage(hexPath, expected, error)) {
         std::fprintf(stderr, "fault_sweep: %s\n", error.c_str());
         return kExitSetup;
     }
 
     const CFaultConfig& f = options.faults;
-    std::printf("quillon-flash: %s\n", options.flashPath.c_str());
+    std::printf("quillon-flash: %s", options.flashPath.c_str());
+    for (const std::string& a : options.flashArgs) std::printf(" %s", a.c_str());
+    std::printf("\n");
     std::printf("firmware: %s, %u bytes in %u-byte records from 0x%08X\n", hexPath.c_str(),
                 options.sizeBytes, options.recordBytes, hex.startAddress);
     std::printf("expected: start 0x%08X length %u crc16 0x%04X\n", expected.start, expected.length,
