@@ -163,12 +163,15 @@ class CSession {
     void Disconnect() { m_dialog.OnConnect(); }
 
     // A failure the next attempt may mend: the link lost the unit after the erase began, or
-    // the unit holds something else. A file or a socket problem would fail again alike.
+    // the unit holds something else. A Connect that went unanswered is tried again too: a lost
+    // wake-up leaves the unit deaf to every read-version request of that Connect, and nothing
+    // has been erased yet. A file or a socket problem would fail again alike.
     bool WorthAnotherAttempt() const {
         if (m_dialog.Outcome() == EOutcome::kVerifyFailed) return true;
         if (m_dialog.Outcome() != EOutcome::kNoResponse) return false;
         const uint8_t step = m_dialog.FailedStep();
-        return step == CMD_ERASE || step == CMD_PROGRAM || step == CMD_VERIFY;
+        return step == CMD_READ_VERSION || step == CMD_ERASE || step == CMD_PROGRAM ||
+               step == CMD_VERIFY;
     }
 
     // Stops the worker with nothing more sent and says what the unit is left with. After the

@@ -175,6 +175,25 @@ TEST(FleetCli, AttemptsFlashAgainFromConnectAfterALostLink) {
     }
 }
 
+// The wake-up is lost: the unit hears none of that Connect's requests; a new Connect wakes it.
+TEST(FleetCli, AttemptsWakeAUnitAgainWhoseWakeupWasLost) {
+    CUnitSimConfig config;
+    config.faults.dropRequest = 1.0;
+    const auto unit = StartSim(config);
+    CFirmware fw(40);
+    bool healed = false;
+    const CRun run = RunFlash({"--attempts", "2", Target(*unit), fw.Path()}, 30000, 0, [&](pid_t) {
+        if (healed || unit->RequestCount() < 3) return;
+        healed = true;
+        unit->SetFaults(CFaultConfig{});
+    });
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("Attempt 1 of 2 failed (no response from " + Target(*unit) + ")"),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(unit->FlashCrc(0x9D000000, fw.Length()), fw.Crc());
+}
+
 TEST(FleetCli, VersionAndABadTargetsLineOverTheCommandLine) {
     const CRun version = RunFlash({"--version"});
     EXPECT_EQ(version.status, 0);
