@@ -11,6 +11,7 @@ packages=(
   srecord iproute2 util-linux
   python3 python3-jsonschema
   dpkg-dev file desktop-file-utils procps
+  scdoc man-db groff-base
 )
 
 missing=()

@@ -1,4 +1,5 @@
-// hexgen: writes a sample Intel HEX file of random data, the same for the same options.
+// quillon-hexgen (hexgen in the build tree): writes a sample Intel HEX file of random data, the
+// same for the same options.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -7,9 +8,10 @@
 #include "HexGen.h"
 
 namespace {
-void PrintUsage() {
-    std::fprintf(stderr,
-                 "usage: hexgen [options] [-o FILE]\n"
+void PrintUsage(std::FILE* stream) {
+    std::fprintf(stream,
+                 "usage: quillon-hexgen [options] [-o FILE]\n"
+                 "Writes a sample Intel HEX file of random data, the same for the same options.\n"
                  "  --bytes N        total data bytes (default 4096)\n"
                  "  --record N       data bytes per record, 16 or 32 usually (default 16)\n"
                  "  --start ADDR     address of the first byte (default 0x1D000000)\n"
@@ -18,7 +20,9 @@ void PrintUsage() {
                  "  --gap-every N    leave a gap after every N records\n"
                  "  --gap-bytes N    size of each gap\n"
                  "  --crlf           CR LF line ends\n"
-                 "  -o FILE          output file (default standard output)\n");
+                 "  -o FILE          output file (default standard output)\n"
+                 "  -h, --help       this text\n"
+                 "  --version        the program's name and version\n");
 }
 
 bool ParseNumber(const char* text, uint32_t& value) {
@@ -55,16 +59,19 @@ int main(int argc, char** argv) {
         else if (arg == "-o" && i + 1 < argc)
             output = argv[++i];
         else if (arg == "-h" || arg == "--help") {
-            PrintUsage();
+            PrintUsage(stdout);
+            return 0;
+        } else if (arg == "--version") {
+            std::puts("quillon-hexgen " QUILLON_VERSION);
             return 0;
         } else {
-            std::fprintf(stderr, "hexgen: unknown option %s\n", arg.c_str());
-            PrintUsage();
+            std::fprintf(stderr, "quillon-hexgen: unknown option %s\n", arg.c_str());
+            PrintUsage(stderr);
             return 2;
         }
         if (number != nullptr) {
             if (i + 1 >= argc || !ParseNumber(argv[i + 1], *number)) {
-                std::fprintf(stderr, "hexgen: %s needs a number\n", arg.c_str());
+                std::fprintf(stderr, "quillon-hexgen: %s needs a number\n", arg.c_str());
                 return 2;
             }
             ++i;
@@ -74,7 +81,7 @@ int main(int argc, char** argv) {
     const bool written =
         output != nullptr ? WriteHexFile(output, options, error) : WriteHex(stdout, options, error);
     if (!written) {
-        std::fprintf(stderr, "hexgen: %s\n", error.c_str());
+        std::fprintf(stderr, "quillon-hexgen: %s\n", error.c_str());
         return 1;
     }
     return 0;

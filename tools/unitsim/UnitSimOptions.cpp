@@ -53,7 +53,7 @@ bool ParseDelay(const char* text, double& probability, int& ms) {
 }  // namespace
 
 const char* UnitSimUsage() {
-    return "usage: unitsim [options]\n"
+    return "usage: quillon-unitsim [options]\n"
            "A simulated unit, or a line of them: bootloader on UDP and announcer.\n"
            "  --units N                 N units on N consecutive ports (default 1, at most 128);\n"
            "                            one \"bootloader on\" line each, first port first\n"
@@ -65,8 +65,10 @@ const char* UnitSimUsage() {
            "                            several units: TEXT-1 to TEXT-N\n"
            "  --mac TEXT                MAC text of the announces; with several units six hex\n"
            "                            octets, unit i (from 0) announcing it plus i\n"
-           "  --version MAJOR.MINOR     bootloader version (default 1.04; below 1.04 the\n"
-           "                            reset-to-defaults command goes unanswered)\n"
+           "  --bootloader-version MAJOR.MINOR\n"
+           "                            bootloader version (default 1.04; below 1.04 the\n"
+           "                            reset-to-defaults command goes unanswered); also\n"
+           "                            --version MAJOR.MINOR\n"
            "  --no-wakeup-needed        answer Frames before the first wake-up datagram\n"
            "  --erase-ms MS             the erase reply comes MS later (default 0)\n"
            "  --program-us-per-byte US  a programming reply comes data bytes x US later\n"
@@ -84,7 +86,12 @@ const char* UnitSimUsage() {
            "  --silent                  log requests, never answer\n"
            "  --seed N                  fault seed (default 1)\n"
            "  --quiet                   no line per request\n"
-           "  --help                    this text\n";
+           "  --help                    this text\n"
+           "  --version                 the program's name and version\n";
+}
+
+const char* UnitSimVersionLine() {
+    return "quillon-unitsim " QUILLON_VERSION;
 }
 
 bool ParseUnitSimOptions(int argc, const char* const* argv, CUnitSimOptions& options,
@@ -144,7 +151,11 @@ bool ParseUnitSimOptions(int argc, const char* const* argv, CUnitSimOptions& opt
         } else if (option == "--mac") {
             if (!needsValue()) return false;
             options.announce.mac = value;
-        } else if (option == "--version") {
+        } else if (option == "--version" && (!value || value[0] == '-')) {
+            // Alone it asks for the program's version; with a value it is the older spelling
+            // of --bootloader-version, kept for existing scripts.
+            options.version = true;
+        } else if (option == "--bootloader-version" || option == "--version") {
             if (!needsValue()) return false;
             if (!ParseVersion(value, options.sim.major, options.sim.minor)) {
                 return bad("expects MAJOR.MINOR, each 0 to 255, e.g. 1.04");

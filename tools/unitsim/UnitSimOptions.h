@@ -10,6 +10,7 @@ struct CUnitSimOptions {
     CAnnounceConfig announce;
     bool messageGiven = false;  // otherwise the message names the bound port
     bool help = false;
+    bool version = false;  // print the program's name and version
     size_t units = 1;
 
     CUnitLineConfig Line() const { return {units, sim, announce, messageGiven}; }
@@ -20,3 +21,5 @@ bool ParseUnitSimOptions(int argc, const char* const* argv, CUnitSimOptions& opt
                          std::string& error);
 
 const char* UnitSimUsage();
+// "quillon-unitsim VERSION", the name it is installed under.
+const char* UnitSimVersionLine();

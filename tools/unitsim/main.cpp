@@ -16,6 +16,10 @@ int main(int argc, char** argv) {
         std::fputs(UnitSimUsage(), stdout);
         return 0;
     }
+    if (options.version) {
+        std::puts(UnitSimVersionLine());
+        return 0;
+    }
     const std::string longest = LineUnitName(options.sim.name, options.units - 1, options.units);
     if (longest.size() > 16) {
         std::fprintf(stderr, "unitsim: the name field holds 16 bytes; \"%s\" is cut there\n",

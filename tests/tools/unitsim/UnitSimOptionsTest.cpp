@@ -106,6 +106,30 @@ TEST(UnitSimOptions, EveryOptionIsTaken) {
     EXPECT_TRUE(v.help);
 }
 
+// --version alone asks for the program's version; with a value it still sets the bootloader's.
+TEST(UnitSimOptions, VersionAloneAsksForTheProgramsVersion) {
+    std::string error;
+    CUnitSimOptions alone;
+    ASSERT_TRUE(Parse({"--version"}, alone, error)) << error;
+    EXPECT_TRUE(alone.version);
+    CUnitSimOptions beforeOption;
+    ASSERT_TRUE(Parse({"--version", "--quiet"}, beforeOption, error)) << error;
+    EXPECT_TRUE(beforeOption.version);
+    EXPECT_FALSE(beforeOption.sim.log);
+    CUnitSimOptions spelled;
+    ASSERT_TRUE(Parse({"--bootloader-version", "1.03"}, spelled, error)) << error;
+    EXPECT_FALSE(spelled.version);
+    EXPECT_EQ(spelled.sim.major, 1);
+    EXPECT_EQ(spelled.sim.minor, 3);
+    EXPECT_EQ(std::string(UnitSimVersionLine()).rfind("quillon-unitsim ", 0), 0u);
+    for (const char* value : {"1", "1.4.5"}) {
+        CUnitSimOptions bad;
+        EXPECT_FALSE(Parse({"--bootloader-version", value}, bad, error)) << value;
+    }
+    CUnitSimOptions missing;
+    EXPECT_FALSE(Parse({"--bootloader-version"}, missing, error));
+}
+
 TEST(UnitSimOptions, BadValuesAreNamed) {
     const std::vector<std::vector<const char*>> bad = {
         {"--port", "65536"},          {"--port", "-1"},         {"--port"},
