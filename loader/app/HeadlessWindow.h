@@ -5,6 +5,7 @@
 #include <string>
 
 #include "DialogWindow.h"
+#include "QuillonIds.h"
 
 // The loader's window layer without a screen: it keeps every control's state, answers the file
 // chooser with a given path, asks nobody (every question is answered No), and lets its owner
@@ -63,7 +64,7 @@ class CHeadlessWindow : public IDialogWindow {
 
     // The user's side.
     void TypeAddress(const char* dotted);
-    void TypePort(const std::string& text) { Control(1027).text = text; }
+    void TypePort(const std::string& text) { Control(IDC_UDP_PORT).text = text; }
     void SetChooserAnswer(const std::string& path, bool choose = true);
     // Called with the whole log text whenever the log box changes, set whole or appended to.
     void OnLogWritten(std::function<void(const std::string&)> hook) { m_logHook = std::move(hook); }

@@ -2,6 +2,7 @@
 
 #include <getopt.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -11,44 +12,92 @@ const char* const kFlashUsage =
     "       quillon-flash [--port N] [--extended-timeout] --info TARGET\n"
     "       quillon-flash --image-info FIRMWARE.hex\n";
 
-const char* const kFlashHelp =
-    "Flashes an Intel HEX firmware file into one or many units' bootloaders over UDP, exactly\n"
-    "as the Quillon dialog does: connect, [reset to defaults,] erase, program, verify by\n"
-    "CRC-16, and after a good verification tell the bootloader to exit so that the unit\n"
-    "restarts. Each of many units is flashed in a process of its own.\n"
-    "\n"
-    "  TARGET                 ADDRESS or ADDRESS:PORT, the address in dotted decimal\n"
-    "  -p, --port N           the bootloader's UDP port for targets without one (default 69)\n"
-    "      --targets FILE     read targets from FILE, one per line; '#' starts a comment\n"
-    "  -j, --jobs N           flash at most N units at once (default all, up to 64)\n"
-    "  -r, --reset-defaults   reset the units' settings first (bootloader 1.04 or later)\n"
-    "  -e, --extended-timeout wake with the extended timing (20 tries, 2 s apart) instead of\n"
-    "                         the standard one (24 tries, 333 ms apart)\n"
-    "  -a, --attempts N       flash a unit again from Connect, up to N sequences in all, when\n"
-    "                         its Connect goes unanswered, it fails after the erase began,\n"
-    "                         or its verification fails\n"
-    "      --program-tries N  tries of each programming batch (default 3)\n"
-    "      --json             JSON Lines on stdout, one object per event, and nothing else\n"
-    "  -q, --quiet            print nothing but errors\n"
-    "  -v, --verbose          add the engine's view of every command on stderr\n"
-    "      --trace FILE       append every datagram sent and received to FILE\n"
-    "      --info             connect, print the bootloader's name and version, disconnect\n"
-    "      --image-info       print the range and CRC-16 that verification would use, without\n"
-    "                         any network\n"
-    "  -h, --help             this text\n"
-    "  -V, --version          the program's name and version\n"
-    "\n"
-    "One target: the log lines go to stdout, one per line; a progress bar and a summary go to\n"
-    "stderr when it is a terminal. Many targets: on a terminal one live line per unit and then\n"
-    "a summary table; otherwise each log line prefixed with its target (\"10.0.0.7: "
-    "Connected.\").\n"
-    "After a failure once connected a unit is left in its bootloader, so that the flash can\n"
-    "be retried. SIGINT or SIGTERM stop at once and say what each unit is left with.\n"
-    "\n"
-    "Exit status: 0 every unit verified (or --info answered, or --image-info done); otherwise\n"
-    "that of the first target, in the order given, that failed: 1 no response, 2 verification\n"
-    "failed, 3 firmware file missing, unusable or changed, 4 socket error, 5 reset to\n"
-    "defaults refused by a bootloader before 1.04; 64 usage error; 130 or 143 interrupted.\n";
+namespace {
+
+// "333 ms", or "2 s" for whole seconds.
+std::string Spacing(uint16_t ms) {
+    char text[16];
+    if (ms % 1000 == 0)
+        std::snprintf(text, sizeof text, "%u s", ms / 1000u);
+    else
+        std::snprintf(text, sizeof text, "%u ms", static_cast<unsigned>(ms));
+    return text;
+}
+
+std::string Tries(const CBootTiming& timing) {
+    return std::to_string(timing.tries) + " tries, " + Spacing(timing.timeoutMs) + " apart";
+}
+
+}  // namespace
+
+std::string ResetDefaultsVersionText() {
+    char text[16];
+    std::snprintf(text, sizeof text, "%u.%02u", kResetDefaultsSinceVersion / 100,
+                  kResetDefaultsSinceVersion % 100);
+    return text;
+}
+
+std::string FlashHelp() {
+    const std::string gate = ResetDefaultsVersionText();
+    return "Flashes an Intel HEX firmware file into one or many units' bootloaders over UDP, "
+           "exactly\n"
+           "as the Quillon dialog does: connect, [reset to defaults,] erase, program, verify by\n"
+           "CRC-16, and after a good verification tell the bootloader to exit so that the unit\n"
+           "restarts. Each of many units is flashed in a process of its own.\n"
+           "\n"
+           "  TARGET                 ADDRESS or ADDRESS:PORT, the address in dotted decimal\n"
+           "  -p, --port N           the bootloader's UDP port for targets without one (default "
+           "69)\n"
+           "      --targets FILE     read targets from FILE, one per line; '#' starts a comment\n"
+           "  -j, --jobs N           flash at most N units at once (default all, up to 64)\n"
+           "  -r, --reset-defaults   reset the units' settings first (bootloader " +
+           gate +
+           " or later)\n"
+           "  -e, --extended-timeout wake with the extended timing (" +
+           Tries(kConnectExtended) +
+           ") instead of\n"
+           "                         the standard one (" +
+           Tries(kConnectStandard) +
+           ")\n"
+           "  -a, --attempts N       flash a unit again from Connect, up to N sequences in all, "
+           "when\n"
+           "                         its Connect goes unanswered, it fails after the erase "
+           "began,\n"
+           "                         or its verification fails\n"
+           "      --program-tries N  tries of each programming batch (default " +
+           std::to_string(kProgramTiming.tries) +
+           ")\n"
+           "      --json             JSON Lines on stdout, one object per event, and nothing "
+           "else\n"
+           "  -q, --quiet            print nothing but errors\n"
+           "  -v, --verbose          add the engine's view of every command on stderr\n"
+           "      --trace FILE       append every datagram sent and received to FILE\n"
+           "      --info             connect, print the bootloader's name and version, "
+           "disconnect\n"
+           "      --image-info       print the range and CRC-16 that verification would use, "
+           "without\n"
+           "                         any network\n"
+           "  -h, --help             this text\n"
+           "  -V, --version          the program's name and version\n"
+           "\n"
+           "One target: the log lines go to stdout, one per line; a progress bar and a summary go "
+           "to\n"
+           "stderr when it is a terminal. Many targets: on a terminal one live line per unit and "
+           "then\n"
+           "a summary table; otherwise each log line prefixed with its target (\"10.0.0.7: "
+           "Connected.\").\n"
+           "After a failure once connected a unit is left in its bootloader, so that the flash "
+           "can\n"
+           "be retried. SIGINT or SIGTERM stop at once and say what each unit is left with.\n"
+           "\n"
+           "Exit status: 0 every unit verified (or --info answered, or --image-info done); "
+           "otherwise\n"
+           "that of the first target, in the order given, that failed: 1 no response, 2 "
+           "verification\n"
+           "failed, 3 firmware file missing, unusable or changed, 4 socket error, 5 reset to\n"
+           "defaults refused by a bootloader before " +
+           gate + "; 64 usage error; 130 or 143 interrupted.\n";
+}
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "BootTimings.h"
 #include "Targets.h"
 
 // Exit statuses of quillon-flash, for scripts.
@@ -31,7 +32,7 @@ struct CFlashOptions {
     std::string targetsFile;
     int jobs = 0;  // 0: all at once, up to kMostJobs
     int attempts = 1;
-    uint16_t programTries = 3;
+    uint16_t programTries = kProgramTiming.tries;
     std::string firmware;
     // Set for a unit that a quillon-flash of many units runs: JSON events on stdout, times
     // counted from the parent's start (CLOCK_MONOTONIC ns), and the file already checked.
@@ -49,4 +50,7 @@ bool ParseFlashOptions(int argc, const char* const* argv, CFlashOptions& options
                        std::string& error);
 
 extern const char* const kFlashUsage;
-extern const char* const kFlashHelp;
+// The --help text after the usage lines; its tries, spacings and versions are the dialog's own.
+std::string FlashHelp();
+// The first bootloader version that takes a reset to defaults, "1.04".
+std::string ResetDefaultsVersionText();

@@ -127,8 +127,8 @@ class CSession {
         if (m_options.resetDefaults) {
             if (!m_window.IsControlVisible(IDC_RESET_DEFAULTS))
                 return Fail(kExitRefused,
-                            "--reset-defaults refused: the bootloader is older than 1.04; nothing "
-                            "was erased");
+                            "--reset-defaults refused: the bootloader is older than " +
+                                ResetDefaultsVersionText() + "; nothing was erased");
             m_window.CheckControl(IDC_RESET_DEFAULTS, true);
         }
         m_dialog.OnFlashFirmware();

@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
         case EFlashMode::kHelp:
             std::fputs(kFlashUsage, stdout);
             std::fputs("\n", stdout);
-            std::fputs(kFlashHelp, stdout);
+            std::fputs(FlashHelp().c_str(), stdout);
             return 0;
         case EFlashMode::kVersion:
             std::puts("quillon-flash " QUILLON_VERSION);
