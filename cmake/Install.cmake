@@ -1,56 +1,117 @@
-# Installation layout (freedesktop conventions) and the Debian package built by CPack.
+# Installation layout (freedesktop and Debian conventions) and the two Debian packages built by
+# CPack: "main" becomes quillon, the product; "devtools" becomes quillon-devtools, the simulated
+# unit and the HEX generator for trying the product without hardware.
 include(GNUInstallDirs)
+
+set(QUILLON_MAINTAINER "Quillon developers <dev@quillon.invalid>"
+    CACHE STRING "Maintainer named in the Debian packages and their changelog")
 
 set(QUILLON_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
 set(QUILLON_ICON_DIR ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+set(QUILLON_METAINFO_DIR ${CMAKE_INSTALL_DATADIR}/metainfo)
+set(QUILLON_COMPLETION_DIR ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 
 # A program that is not part of this configuration is simply left out, with its desktop entry.
-if(TARGET quillon)
-  install(TARGETS quillon RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES ${QUILLON_PACKAGING_DIR}/quillon.desktop
-          DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-  install(FILES ${QUILLON_PACKAGING_DIR}/icons/quillon.svg DESTINATION ${QUILLON_ICON_DIR})
-endif()
-if(TARGET pellisk)
-  install(TARGETS pellisk RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES ${QUILLON_PACKAGING_DIR}/pellisk.desktop
-          DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-  install(FILES ${QUILLON_PACKAGING_DIR}/icons/pellisk.svg DESTINATION ${QUILLON_ICON_DIR})
-endif()
-# Pellisk's list for scripts; it needs no display.
-if(TARGET pellisk-watch)
-  install(TARGETS pellisk-watch RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-endif()
-if(TARGET quillon-flash)
-  install(TARGETS quillon-flash RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-endif()
-# The simulated unit ships too, so that a line can check its scripts without hardware.
-if(TARGET unitsim_prog)
-  install(TARGETS unitsim_prog RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-endif()
+foreach(app quillon pellisk)
+  if(TARGET ${app})
+    install(TARGETS ${app} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT main)
+    install(FILES ${QUILLON_PACKAGING_DIR}/${app}.desktop
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT main)
+    install(FILES ${QUILLON_PACKAGING_DIR}/icons/${app}.svg DESTINATION ${QUILLON_ICON_DIR}
+            COMPONENT main)
+    # The release in the metadata is the project's version. The ids reverse the maintainer's
+    # domain, which names no real host.
+    set(metainfo invalid.quillon.${app}.metainfo.xml)
+    configure_file(${QUILLON_PACKAGING_DIR}/metainfo/${metainfo}
+                   ${PROJECT_BINARY_DIR}/packaging/${metainfo} @ONLY)
+    set(metainfo ${PROJECT_BINARY_DIR}/packaging/${metainfo})
+    install(FILES ${metainfo} DESTINATION ${QUILLON_METAINFO_DIR} COMPONENT main)
+  endif()
+endforeach()
+# The two programs for scripts; they need no display.
+foreach(tool quillon-flash pellisk-watch)
+  if(TARGET ${tool})
+    install(TARGETS ${tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT main)
+    install(FILES ${QUILLON_PACKAGING_DIR}/completions/${tool}
+            DESTINATION ${QUILLON_COMPLETION_DIR} COMPONENT main)
+  endif()
+endforeach()
+# The developer tools keep their short names in the build tree; installed, they say whose they are.
+# A renamed copy is not a target to CMake, so it is stripped here as install(TARGETS) would be.
+foreach(tool unitsim_prog:quillon-unitsim hexgen:quillon-hexgen)
+  string(REPLACE ":" ";" tool ${tool})
+  list(GET tool 0 target)
+  list(GET tool 1 installed)
+  if(TARGET ${target})
+    install(PROGRAMS $<TARGET_FILE:${target}> DESTINATION ${CMAKE_INSTALL_BINDIR}
+            RENAME ${installed} COMPONENT devtools)
+    install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+  execute_process(COMMAND \"${CMAKE_STRIP}\"
+    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${installed}\")
+endif()" COMPONENT devtools)
+  endif()
+endforeach()
+
+# Each package carries its copyright and its changelog, compressed as dpkg expects; a native
+# package's Debian changelog is named changelog.gz.
+configure_file(${QUILLON_PACKAGING_DIR}/debian/changelog.in
+               ${PROJECT_BINARY_DIR}/packaging/changelog @ONLY)
+add_custom_command(
+  OUTPUT ${PROJECT_BINARY_DIR}/packaging/changelog.gz
+  COMMAND gzip -9nc ${PROJECT_BINARY_DIR}/packaging/changelog
+          > ${PROJECT_BINARY_DIR}/packaging/changelog.gz
+  DEPENDS ${PROJECT_BINARY_DIR}/packaging/changelog
+  VERBATIM)
+add_custom_target(quillon_deb_changelog ALL
+                  DEPENDS ${PROJECT_BINARY_DIR}/packaging/changelog.gz)
+foreach(component main devtools)
+  set(package quillon)
+  if(component STREQUAL devtools)
+    set(package quillon-devtools)
+  endif()
+  install(FILES ${QUILLON_PACKAGING_DIR}/debian/copyright
+                ${PROJECT_BINARY_DIR}/packaging/changelog.gz
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${component})
+endforeach()
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quillon)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Quillon developers")
-set(CPACK_PACKAGE_CONTACT "Quillon developers <quillon-dev@example.org>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+set(CPACK_PACKAGE_CONTACT "${QUILLON_MAINTAINER}")
+# CPack would put the project's one summary before each component's description; with its own
+# default it leaves them alone, and each description below starts with its package's synopsis.
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${CMAKE_PROJECT_NAME} built using CMake")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # Packages land in the build tree, whatever directory cpack is started from.
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
 set(CPACK_STRIP_FILES ON)
 
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL main devtools)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
-set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${QUILLON_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The long description; the synopsis line is the summary above.
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Quillon replaces the firmware of a networked unit whose bootloader answers over
+
+set(CPACK_DEBIAN_MAIN_PACKAGE_NAME quillon)
+set(CPACK_DEBIAN_MAIN_PACKAGE_SECTION electronics)
+set(CPACK_DEBIAN_MAIN_DESCRIPTION "firmware loader and unit discovery over UDP
+Quillon replaces the firmware of a networked unit whose bootloader answers over
 UDP: it wakes the bootloader, erases the flash, sends an Intel HEX file and
-verifies it by CRC-16. quillon-flash runs the same sequence from a script.
+verifies it by CRC-16. quillon-flash runs the same sequence from a script, on
+one unit or many at once.
 Pellisk lists the units announcing themselves on UDP port 30303; pellisk-watch
-prints the same list, and its changes, for scripts. unitsim is a simulated unit
-to try them on.")
+prints the same list, and its changes, for scripts. A Wireshark dissector
+decodes both protocols.")
+
+set(CPACK_DEBIAN_DEVTOOLS_PACKAGE_NAME quillon-devtools)
+set(CPACK_DEBIAN_DEVTOOLS_PACKAGE_SECTION devel)
+set(CPACK_DEBIAN_DEVTOOLS_DESCRIPTION "simulated unit and HEX generator for trying Quillon
+quillon-unitsim behaves like a networked unit with a UDP bootloader, or a line
+of them, and announces itself as Pellisk expects, so that Quillon,
+quillon-flash and the scripts around them can be tried without hardware.
+quillon-hexgen writes deterministic Intel HEX firmware files of any size.")
 
 include(CPack)
+include(${CMAKE_CURRENT_LIST_DIR}/Dissector.cmake)

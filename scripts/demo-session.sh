@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The demo on a built tree: a simulated unit on 127.0.0.1, then Pellisk and Quillon when there
-# is a display, or a headless flash of a generated sample firmware when there is none.
+# The demo on a built tree: a simulated unit on 127.0.0.1 and a generated sample firmware, then
+# Pellisk and Quillon to load it with when there is a display, or a headless flash of it when
+# there is none.
 # Everything started here is stopped when the session ends, however it ends.
 set -euo pipefail
 
@@ -54,9 +55,9 @@ program() {
   printf '%s\n' "$path"
 }
 unitsim=$(program tools/unitsim/unitsim)
+hexgen=$(program tools/hexgen/hexgen)
 if [ -n "$headless" ]; then
   flash=$(program loader/cli/quillon-flash)
-  hexgen=$(program tools/hexgen/hexgen)
 else
   pellisk=$(program discovery/pellisk)
   quillon=$(program loader/app/quillon)
@@ -127,9 +128,15 @@ if [ -z "$bound" ]; then
 fi
 echo "demo: simulated unit \"Demo unit\" on 127.0.0.1 port $bound"
 
+# A deterministic sample: 64 KiB in 16-byte records, enough for the progress to be seen.
+hex=$work/sample.hex
+"$hexgen" --bytes 65536 --record 16 --seed 7 -o "$hex"
+
 if [ -z "$headless" ]; then
+  echo "demo: a sample firmware to Load is $hex (removed when the demo ends)"
   if [ -n "$announce" ]; then echo "demo: it announces itself to 127.0.0.1 port 30303"; fi
-  echo "demo: in Quillon enter 127.0.0.1 and port $bound, then Connect; close both windows to end"
+  echo "demo: in Quillon enter 127.0.0.1 and port $bound, Connect, Load the sample and Flash" \
+    "Firmware; close both windows to end"
   spawn tail -n +1 -f "$work/unit.log"
   spawn "$pellisk"
   gui=("$spawned")
@@ -140,9 +147,6 @@ if [ -z "$headless" ]; then
   exit 0
 fi
 
-# A deterministic sample: 64 KiB in 16-byte records, enough for the progress to be seen.
-hex=$work/sample.hex
-"$hexgen" --bytes 65536 --record 16 --seed 7 -o "$hex"
 echo "demo: flashing the generated sample $hex headless"
 status=0
 spawn "$flash" --port "$bound" 127.0.0.1 "$hex"

@@ -11,7 +11,9 @@ packages=(
   srecord iproute2 util-linux
   python3 python3-jsonschema
   dpkg-dev file desktop-file-utils procps
+  lintian appstream libxml2-utils bash-completion
   scdoc man-db groff-base
+  tshark tcpdump
 )
 
 missing=()

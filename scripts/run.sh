@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the demo on a simulated unit at 127.0.0.1 port 6969:
-# with a display it opens Pellisk and Quillon, without one it flashes a sample firmware headless.
+# with a display it writes a sample firmware, prints its path and opens Pellisk and Quillon to
+# flash it with; without one it flashes the sample headless.
 # Options go to scripts/demo-session.sh (--headless, --port N, --no-announce).
 set -euo pipefail
 cd "$(dirname "$0")/.."

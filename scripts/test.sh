@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test of the default build, isolated from
-# the network.
+# Installs what is missing, builds, and runs the tests of the default build, isolated from
+# the network. Arguments go to ctest: scripts/test.sh -R Hex runs the tests matching Hex.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,4 +9,4 @@ werror=()
 if [ -n "${CI:-}" ] || [ -n "${QUILLON_WERROR:-}" ]; then werror=(-DQUILLON_WERROR=ON); fi
 cmake --preset default "${werror[@]}" >/dev/null
 cmake --build --preset default
-scripts/isolated.sh ctest --preset default
+scripts/isolated.sh ctest --preset default "$@"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The demo's headless run end to end against the simulated unit, its refusal of a busy port,
-# and that nothing it started outlives it, whether it ends by itself or is stopped.
+# The demo's headless run end to end against the simulated unit, the sample firmware it offers
+# the windows, its refusal of a busy port, and that nothing it started outlives it, whether it
+# ends by itself or is stopped.
 #   demo_test.sh SOURCE_DIR BUILD_DIR
 set -euo pipefail
 demo=$1/scripts/demo-session.sh
@@ -45,6 +46,35 @@ grep -q '^Verification successful\.$' "$scratch/run.log" || fail "no verificatio
 port=$(unit_port "$scratch/run.log")
 [ -n "$port" ] || fail "the run did not name the unit's port"
 port_free "$port" || fail "the unit still holds port $port after the run"
+[ -z "$(ls -A "$TMPDIR")" ] || fail "temporary files left: $(ls -A "$TMPDIR")"
+
+echo "== with a display it names a sample firmware that exists while the windows are open"
+# Stand-in windows that note what they find, in a copy of the tree that has them.
+fake=$scratch/fake
+mkdir -p "$fake/tools/unitsim" "$fake/tools/hexgen" "$fake/discovery" "$fake/loader/app"
+ln -s "$build/tools/unitsim/unitsim" "$fake/tools/unitsim/unitsim"
+ln -s "$build/tools/hexgen/hexgen" "$fake/tools/hexgen/hexgen"
+for window in discovery/pellisk loader/app/quillon; do
+  name=$(basename "$window")
+  # shellcheck disable=SC2016  # the stand-in expands $TMPDIR when it runs
+  printf '#!/bin/sh\nls "$TMPDIR"/quillon-demo.*/sample.hex >"%s/%s.saw"\ncat "$TMPDIR"/quillon-demo.*/sample.hex >"%s/%s.hex"\n' \
+    "$scratch" "$name" "$scratch" "$name" >"$fake/$window"
+  chmod +x "$fake/$window"
+done
+status=0
+DISPLAY=:none timeout 60 "$demo" --build "$fake" --port 0 --no-announce >"$scratch/gui.log" 2>&1 ||
+  status=$?
+cat "$scratch/gui.log"
+[ "$status" -eq 0 ] || fail "the run with a display ended with status $status"
+sample=$(sed -n 's/^demo: a sample firmware to Load is \(.*\) (removed when the demo ends)$/\1/p' \
+  "$scratch/gui.log")
+[ -n "$sample" ] || fail "the run with a display named no sample firmware"
+for window in pellisk quillon; do
+  [ "$(cat "$scratch/$window.saw" 2>/dev/null)" = "$sample" ] ||
+    fail "$window did not find the sample $sample while it ran"
+done
+[ "$(tail -n 1 "$scratch/quillon.hex" | tr -d '\r')" = :00000001FF ] ||
+  fail "the sample is not an Intel HEX file"
 [ -z "$(ls -A "$TMPDIR")" ] || fail "temporary files left: $(ls -A "$TMPDIR")"
 
 echo "== a busy port is refused with a clear message, and its holder left alone"

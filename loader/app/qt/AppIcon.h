@@ -1,5 +1,6 @@
 #pragma once
 #include <QIcon>
 
-// The loader's icon, drawn at start-up so that no image file has to ship with it.
+// The loader's window icon, drawn from the same SVG that the package installs, which is compiled
+// into the program as the resource ":/quillon/quillon.svg". Null if the SVG cannot be drawn.
 QIcon QuillonAppIcon();

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Lintian finds no error in either Debian package. Its warnings and notes are printed, so that
+# they can be read in the test's output, but do not fail it.
+#   lintian_test.sh BUILD_DIR
+set -euo pipefail
+build=$(cd "$1" && pwd)
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+command -v lintian >/dev/null || { echo "SKIP: lintian is not installed" >&2; exit 77; }
+[ -f "$build/CPackConfig.cmake" ] || fail "no CPackConfig.cmake in $build"
+
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+"${CPACK:-cpack}" --config "$build/CPackConfig.cmake" -B "$out" >"$out/cpack.log" 2>&1 ||
+  { cat "$out/cpack.log" >&2; fail "cpack failed"; }
+debs=("$out"/*.deb)
+[ ${#debs[@]} -eq 2 ] || fail "cpack made ${#debs[@]} packages, not 2"
+
+# Lintian's own exit status also counts warnings on some versions; the E: lines decide.
+report=$(lintian --tag-display-limit 0 --display-info "${debs[@]}" 2>&1) || true
+printf '%s\n' "$report"
+if grep -q '^E: ' <<<"$report"; then fail "lintian reports errors"; fi
+# Lintian that could not read a package prints no tags at all.
+if grep -qi 'error\|unpack' <<<"$(grep -v '^[EWIPNX]: ' <<<"$report")"; then
+  fail "lintian did not check the packages"
+fi
+echo "lintian: no errors in $(basename -a "${debs[@]}" | tr '\n' ' ')"
