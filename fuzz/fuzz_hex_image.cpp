@@ -7,6 +7,7 @@
 
 #include "FirmwareCheck.h"
 #include "HexFile.h"
+#include "ImageBuilder.h"
 
 namespace {
 class CPathChooser : public IFileChooser {

@@ -5,7 +5,7 @@
 #include <chrono>
 
 #include "AboutDlg.h"
-#include "PortText.h"
+#include "AddressFields.h"
 #include "QuillonDlg.h"
 
 namespace {

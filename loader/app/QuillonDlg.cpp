@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "AboutDlg.h"
+#include "AddressFields.h"
 #include "BootTimings.h"
 #include "LogText.h"
 #include "LogTrim.h"

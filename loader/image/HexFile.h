@@ -6,10 +6,6 @@
 
 #include "FileChooser.h"
 
-// The Firmware image mirrors device addresses 0x9D000000 .. 0x9D4FFFFF.
-constexpr uint32_t kImageBase = 0x9D000000;
-constexpr uint32_t kImageSize = 0x500000;
-constexpr uint32_t kBootFlashFloor = 0x9FC00000;
 constexpr size_t kLineBufferSize = 1000;
 // ReadRecord's limit as the engine uses it.
 constexpr int kReadRecordLimit = 995;

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "Crc16.h"
-#include "HexFile.h"
 
 namespace {
 // Reserved once for the life of the process.

@@ -1,6 +1,12 @@
 #pragma once
 #include <cstdint>
 
+// The Firmware image mirrors device addresses 0x9D000000 .. 0x9D4FFFFF.
+constexpr uint32_t kImageBase = 0x9D000000;
+constexpr uint32_t kImageSize = 0x500000;
+// Data records from here up are for the bootloader's own flash and are never placed.
+constexpr uint32_t kBootFlashFloor = 0x9FC00000;
+
 // Builds the process's one Firmware image and the range a verify request carries.
 class CImageBuilder {
   public:

@@ -21,8 +21,8 @@
 
 #include "AboutDlg.h"
 #include "AddressBox.h"
+#include "AddressFields.h"
 #include "AppIcon.h"
-#include "PortText.h"
 #include "QuillonDlg.h"
 #include "QuillonIds.h"
 

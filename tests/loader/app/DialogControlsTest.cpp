@@ -5,9 +5,9 @@
 #include <chrono>
 
 #include "AddressEntry.h"
+#include "AddressFields.h"
 #include "DialogRig.h"
 #include "LogTrim.h"
-#include "PortText.h"
 #include "QuillonApp.h"
 
 namespace {

@@ -18,9 +18,9 @@
 #include <memory>
 
 #include "AddressBox.h"
+#include "AddressFields.h"
 #include "DialogRig.h"
 #include "LogTrim.h"
-#include "PortText.h"
 #include "QtDialogWindow.h"
 
 namespace {

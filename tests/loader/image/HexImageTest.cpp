@@ -7,6 +7,7 @@
 #include "Crc16.h"
 #include "HexFile.h"
 #include "HexTestSupport.h"
+#include "ImageBuilder.h"
 
 namespace {
 using Bytes = std::vector<uint8_t>;
