@@ -207,7 +207,7 @@ void CBootLink::StopWorker() {
     m_stopAcknowledged.store(false, std::memory_order_relaxed);
     // The full second, so that an exit command armed just before gets out.
     std::this_thread::sleep_for(std::chrono::milliseconds(kStopWaitMs));
-    // The worker's receive is bounded, so it acknowledges within a pass; a thread can't be
+    // The worker's receive is bounded, so it sees the stop within a pass; a thread can't be
     // ended by force safely, so it is joined instead.
     m_worker.join();
 }

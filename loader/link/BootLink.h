@@ -47,7 +47,6 @@ class CBootLink {
 
     void SetMessageBox(IMessageBox* box) { m_udpLink.SetMessageBox(box); }
     void SetFileChooser(IFileChooser* chooser) { m_hexFile.SetFileChooser(chooser); }
-    CHexFile& HexFile() { return m_hexFile; }
     // Runs f(hexFile) serialised with the worker's reading of the file, for a look at it from
     // the dialog thread while a worker runs.
     template <class F>
@@ -98,11 +97,15 @@ class CBootLink {
     CHexFile m_hexFile;
     bool m_rewindBeforeProgramming = true;
     std::atomic<bool> m_stopRequested{false};
+    // Kept for the documented stop handshake; nothing waits on it now that StopWorker joins.
     std::atomic<bool> m_stopAcknowledged{false};
     CUdpLink m_udpLink;
     std::atomic<bool> m_fileChanged{false};
 
-    // StartCommand on either thread and SendStep meet here.
+    // Guards the command in progress and the file's reading. Taken by StartCommand (either
+    // thread), Load (retiring a live programming run), StopWorkerNow (disarming), GetImageCrc
+    // and WithHexFile on the dialog thread, and on the worker by SendStep, by ReceiveStep (to
+    // take a reply and to see a time-out) and by DispatchReply (to arm the next batch).
     std::mutex m_lock;
     // A record read for a batch that it no longer fitted; it opens the next batch.
     uint8_t m_carry[kLineBufferSize / 2] = {};

@@ -20,8 +20,7 @@ void CBootMessageQueue::PostBootMessage(const CBootMessage& message) {
     const size_t limit = message.mustArrive ? kCapacity : kCapacity - kReserved;
     if (tail - head >= limit) {
         // Only a flood of stray replies fills the ring, and the worker must not wait for the
-        // dialog; the reserve keeps room for what the sequence waits on.
-        m_dropped.fetch_add(1, std::memory_order_relaxed);
+        // dialog; the reserve keeps room for what the sequence waits on. The message is lost.
         return;
     }
     m_ring[tail % kCapacity] = message;

@@ -24,13 +24,10 @@ class CBootMessageQueue : public INotifyTarget {
     // Dialog thread: waits up to timeoutMs for a message to be waiting.
     bool WaitFor(int timeoutMs);
     int WakeFd() const { return m_wakeFd; }
-    // Messages lost because the ring was full (a flood of duplicate replies).
-    size_t Dropped() const { return m_dropped.load(std::memory_order_relaxed); }
 
   private:
     CBootMessage m_ring[kCapacity];
     std::atomic<size_t> m_head{0};  // next slot to take
     std::atomic<size_t> m_tail{0};  // next slot to post
-    std::atomic<size_t> m_dropped{0};
     int m_wakeFd = -1;
 };

@@ -24,7 +24,6 @@ bool CUdpLink::SetReceiveTimeout(int socket) {
 }
 
 bool CUdpLink::Open(uint16_t port, uint32_t address) {
-    ++m_startups;
     m_socket = CreateSocket();
     if (m_socket < 0) {
         m_socket = kInvalidSocket;
@@ -47,7 +46,6 @@ void CUdpLink::Close() {
     if (m_socket == kInvalidSocket) return;
     ::close(m_socket);
     m_socket = kInvalidSocket;
-    if (m_startups > 0) --m_startups;
 }
 
 int CUdpLink::Send(const uint8_t* data, size_t length) {

@@ -47,9 +47,6 @@ class CUdpLink {
     virtual bool SetReceiveTimeout(int socket);
 
   private:
-    // The sockets-layer start-up and shut-down have no POSIX counterpart; the pairing is kept
-    // as a count so that each Close matches the Open that created its socket.
-    int m_startups = 0;
     int m_socket = kInvalidSocket;
     sockaddr_in m_destination{};
     IMessageBox* m_messageBox = nullptr;

@@ -79,7 +79,7 @@ TEST_P(DialogFlash, WholeRunProgramsTheUnitAndDisconnects) {
 
     EXPECT_EQ(rig.dlg.m_flashing, 0);
     EXPECT_EQ(rig.dlg.m_connected, 0);
-    EXPECT_FALSE(rig.dlg.m_link.HexFile().IsOpen());
+    EXPECT_FALSE(rig.dlg.m_link.WithHexFile([](CHexFile& file) { return file.IsOpen(); }));
     EXPECT_FALSE(rig.window.IsControlEnabled(IDC_LOAD_FIRMWARE));
     EXPECT_FALSE(rig.window.IsControlEnabled(IDC_FLASH_FIRMWARE));
     EXPECT_TRUE(rig.window.IsControlEnabled(IDC_IP_ADDRESS));
