@@ -77,16 +77,21 @@ class CQuillonDlg {
     // The tries of every programming batch (the dialog's own: 3).
     void SetProgramTries(uint16_t tries) { m_programTries = tries; }
 
-    // The worker posts here; it outlives m_link, which stops the worker as it goes.
-    CBootMessageQueue m_notify;
-
-    int m_hIcon = 0;
-    CBootLink m_link;
-    uint8_t m_flashing = 0;
-    uint8_t m_connected = 0;
-    std::string m_logText;
-    uint32_t m_ipAddress = 0;
-    uint32_t m_port = 0;
+    // The link to the unit, for what the window layers and the console flasher set on it
+    // (the file chooser, an observer) and read from it (progress, the socket).
+    CBootLink& Link() { return m_link; }
+    const CBootLink& Link() const { return m_link; }
+    // 1 from Flash Firmware until the sequence verifies, a step goes unanswered or the file
+    // is gone after the erase; a failed verification leaves it set.
+    uint8_t Flashing() const { return m_flashing; }
+    // 1 from the bootloader's answer to Connect until Disconnect.
+    uint8_t Connected() const { return m_connected; }
+    // The whole status log, lines ending in "\r\n".
+    const std::string& LogText() const { return m_logText; }
+    // The address and port boxes as the last exchange read them: the address in host order,
+    // the port as typed (only its low 16 bits are used).
+    uint32_t IpAddress() const { return m_ipAddress; }
+    uint32_t Port() const { return m_port; }
 
   protected:
     // The link's Open; a seam for the socket failures a healthy system never shows.
@@ -103,6 +108,17 @@ class CQuillonDlg {
     void WriteAddressAndPort();
     // Closing mid-flash leaves the unit erased: only the user's Yes lets it happen.
     bool CloseConfirmed();
+
+    // The worker posts here; it outlives m_link, which stops the worker as it goes.
+    CBootMessageQueue m_notify;
+
+    int m_hIcon = 0;
+    CBootLink m_link;
+    uint8_t m_flashing = 0;
+    uint8_t m_connected = 0;
+    std::string m_logText;
+    uint32_t m_ipAddress = 0;
+    uint32_t m_port = 0;
 
     IDialogWindow& m_window;
     uint32_t m_savedControls = 0;

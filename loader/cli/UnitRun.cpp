@@ -99,7 +99,7 @@ class CSession {
           m_window([this](const std::string& line) { m_report.Log(m_clock.Seconds(), line); },
                    [this](const std::string& box) { m_box = box; }),
           m_dialog(m_window) {
-        m_dialog.m_link.SetObserver(observer);
+        m_dialog.Link().SetObserver(observer);
         m_dialog.SetProgramTries(options.programTries);
         m_window.Attach(m_dialog);
         m_window.SetAddressFields(IDC_IP_ADDRESS, target.address);
@@ -110,11 +110,11 @@ class CSession {
     // 0 when connected, else the exit status with m_result.message set.
     int Connect() {
         m_dialog.OnConnect();
-        if (!m_dialog.m_link.IsOpen()) return Fail(kExitSocketError, "socket error: " + m_box);
+        if (!m_dialog.Link().IsOpen()) return Fail(kExitSocketError, "socket error: " + m_box);
         const bool ended = Pump(
-            [&] { return m_dialog.m_connected || m_dialog.Outcome() == EOutcome::kNoResponse; });
+            [&] { return m_dialog.Connected() || m_dialog.Outcome() == EOutcome::kNoResponse; });
         if (Interrupted()) return Interrupt();
-        if (m_dialog.m_connected) return 0;
+        if (m_dialog.Connected()) return 0;
         (void)ended;
         return Fail(kExitNoResponse, "no response from " + Where());
     }
@@ -178,7 +178,7 @@ class CSession {
     // erase has begun no exit goes out: a restart into half a firmware helps nobody.
     int Interrupt() {
         const char* what = "Interrupted while connecting: nothing was erased.";
-        if (m_dialog.m_connected) {
+        if (m_dialog.Connected()) {
             switch (m_dialog.AwaitedStep()) {
                 case CMD_RESET_DEFAULTS:
                     what =
@@ -199,7 +199,7 @@ class CSession {
                         "verified; flash it again.";
                     break;
                 default:
-                    what = m_dialog.m_flashing
+                    what = m_dialog.Flashing()
                                ? "Interrupted after a failed flash: the unit is not verified; "
                                  "flash it again."
                                : "Interrupted before flashing: nothing was erased; the unit "
@@ -207,13 +207,13 @@ class CSession {
                     break;
             }
         }
-        m_dialog.m_link.StopWorkerNow();
+        m_dialog.Link().StopWorkerNow();
         return Fail(128 + InterruptSignal(), what);
     }
 
     void SampleProgress(bool force = false) {
         uint32_t done = 0, total = 0;
-        m_dialog.m_link.GetByteProgress(done, total);
+        m_dialog.Link().GetByteProgress(done, total);
         const EStage stage = StageOf(m_dialog);
         if (!force && stage == m_lastStage && done == m_lastDone) return;
         m_lastStage = stage;
@@ -223,7 +223,7 @@ class CSession {
 
     void Fill(CUnitResult& result) const {
         uint32_t done = 0, total = 0;
-        m_dialog.m_link.GetByteProgress(done, total);
+        m_dialog.Link().GetByteProgress(done, total);
         result.bytes = done;
         result.total = total;
         if (!m_dialog.VersionLine().empty()) result.version = m_dialog.VersionLine();
@@ -247,7 +247,7 @@ class CSession {
         using Clock = std::chrono::steady_clock;
         const auto silence = std::chrono::milliseconds(LongestSilenceMs(m_options.programTries));
         auto lastWord = Clock::now();
-        size_t lastLog = m_dialog.m_logText.size();
+        size_t lastLog = m_dialog.LogText().size();
         for (;;) {
             // Sampled at the end of whole slices only: samples stay 100 ms apart, and none is
             // taken once the dialog is done, when no command is awaited and StageOf would say
@@ -255,8 +255,8 @@ class CSession {
             if (m_window.PumpUntil([&] { return done() || Interrupted(); }, kPumpSliceMs))
                 return true;
             SampleProgress();
-            if (m_dialog.m_logText.size() != lastLog || m_lastDone != m_lastWordDone) {
-                lastLog = m_dialog.m_logText.size();
+            if (m_dialog.LogText().size() != lastLog || m_lastDone != m_lastWordDone) {
+                lastLog = m_dialog.LogText().size();
                 m_lastWordDone = m_lastDone;
                 lastWord = Clock::now();
             }

@@ -72,8 +72,8 @@ TEST(DialogConnect, ConnectWakesTheUnitAndDisconnectSendsExitOnce) {
     EXPECT_EQ(rig.LinesFrom(LogText::kExited).size(), 2u);
     EXPECT_EQ(rig.RequestsFor(CMD_EXIT), 1);
     EXPECT_TRUE(rig.sim.Exited());
-    EXPECT_FALSE(rig.dlg.m_link.IsOpen());
-    EXPECT_FALSE(rig.dlg.m_link.WorkerRunning());
+    EXPECT_FALSE(rig.dlg.Link().IsOpen());
+    EXPECT_FALSE(rig.dlg.Link().WorkerRunning());
     EXPECT_FALSE(rig.window.IsControlEnabled(IDC_LOAD_FIRMWARE));
     EXPECT_FALSE(rig.window.IsControlEnabled(IDC_FLASH_FIRMWARE));
     EXPECT_TRUE(rig.window.IsControlEnabled(IDC_IP_ADDRESS));
@@ -100,10 +100,10 @@ TEST(DialogConnect, PortAbove65535ReachesTheUnitByItsLow16Bits) {
     rig.window.TypeAddress("127.0.0.1");
     rig.window.TypePort(std::to_string(rig.sim.Port() + 65536u));
     rig.dlg.OnConnect();
-    ASSERT_TRUE(rig.window.PumpUntil([&] { return rig.dlg.m_connected != 0; }, 3000));
-    EXPECT_EQ(rig.dlg.m_port, rig.sim.Port() + 65536u);
-    EXPECT_EQ(ntohs(rig.dlg.m_link.UdpLink().Destination().sin_port), rig.sim.Port());
-    EXPECT_EQ(rig.dlg.m_link.UdpLink().Destination().sin_addr.s_addr, htonl(INADDR_LOOPBACK));
+    ASSERT_TRUE(rig.window.PumpUntil([&] { return rig.dlg.Connected() != 0; }, 3000));
+    EXPECT_EQ(rig.dlg.Port(), rig.sim.Port() + 65536u);
+    EXPECT_EQ(ntohs(rig.dlg.Link().UdpLink().Destination().sin_port), rig.sim.Port());
+    EXPECT_EQ(rig.dlg.Link().UdpLink().Destination().sin_addr.s_addr, htonl(INADDR_LOOPBACK));
     EXPECT_EQ(rig.window.GetControlText(IDC_UDP_PORT), std::to_string(rig.sim.Port() + 65536u));
 }
 
@@ -116,7 +116,7 @@ TEST(DialogConnect, RefusedPortConnectsWithThePreviousOne) {
     rig.dlg.OnConnect();
     ASSERT_EQ(rig.window.m_boxes.size(), 1u);
     EXPECT_EQ(rig.window.m_boxes[0].text, "Enter a positive integer.");
-    EXPECT_TRUE(rig.window.PumpUntil([&] { return rig.dlg.m_connected != 0; }, 3000));
+    EXPECT_TRUE(rig.window.PumpUntil([&] { return rig.dlg.Connected() != 0; }, 3000));
     EXPECT_EQ(rig.window.GetControlText(IDC_UDP_PORT), std::to_string(rig.sim.Port()));
 }
 
@@ -142,7 +142,7 @@ TEST(DialogConnect, SilentUnitTimesOutAfterAbout7Point7SecondsAndRestoresTheStar
     EXPECT_FALSE(rig.window.IsControlEnabled(IDC_FLASH_FIRMWARE));
     EXPECT_EQ(rig.window.GetControlText(IDC_CONNECT), "Connect");
     // The worker stays; the next Connect replaces it and reaches a unit that answers.
-    EXPECT_TRUE(rig.dlg.m_link.WorkerRunning());
+    EXPECT_TRUE(rig.dlg.Link().WorkerRunning());
     rig.sim.SetSilent(false);
     EXPECT_TRUE(rig.Connect(4000));
 }
@@ -156,7 +156,7 @@ class CFailingOpenDlg : public CQuillonDlg {
   protected:
     bool OpenLink(uint16_t port, uint32_t address) override {
         if (m_socketHeld) {
-            (void)m_link.Open(port, address);
+            (void)Link().Open(port, address);
             m_box.ShowErrorBox("Failed to set the receive time out!", nullptr);
         } else {
             m_box.ShowErrorBox("Socket creation failed!", "Socket Error");
@@ -176,9 +176,9 @@ TEST(DialogConnect, FailedOpenStartsNoWorkerAndKeepsNoSocket) {
         window.Attach(dlg);
         window.TypeAddress("127.0.0.1");
         dlg.OnConnect();
-        EXPECT_FALSE(dlg.m_link.IsOpen());
-        EXPECT_FALSE(dlg.m_link.WorkerRunning());
-        EXPECT_EQ(dlg.m_logText, "");
+        EXPECT_FALSE(dlg.Link().IsOpen());
+        EXPECT_FALSE(dlg.Link().WorkerRunning());
+        EXPECT_EQ(dlg.LogText(), "");
         EXPECT_TRUE(window.m_timers.empty());
         EXPECT_TRUE(window.IsControlEnabled(IDC_CONNECT));
         EXPECT_TRUE(window.IsControlEnabled(IDC_IP_ADDRESS));

@@ -21,7 +21,7 @@ struct CBareDialog : testing::Test {
 TEST_F(CBareDialog, StartsIdleWithTheStartAddressAndOnlyConnectUsable) {
     const auto& ip = window.Control(IDC_IP_ADDRESS);
     EXPECT_EQ(FormatDottedFields(ip.fields), "192.168.1.200");
-    EXPECT_EQ(dlg.m_ipAddress, 0xC0A801C8u);
+    EXPECT_EQ(dlg.IpAddress(), 0xC0A801C8u);
     EXPECT_EQ(window.GetControlText(IDC_UDP_PORT), "69");
     EXPECT_EQ(window.GetControlText(IDC_LOG), "");
     EXPECT_TRUE(window.IsControlChecked(IDC_STANDARD_TIMEOUT));
@@ -32,8 +32,8 @@ TEST_F(CBareDialog, StartsIdleWithTheStartAddressAndOnlyConnectUsable) {
     EXPECT_TRUE(window.IsControlEnabled(IDC_IP_ADDRESS));
     EXPECT_TRUE(window.IsControlEnabled(IDC_UDP_PORT));
     EXPECT_EQ(window.Control(IDC_PROGRESS).position, 0u);
-    EXPECT_EQ(dlg.m_connected, 0);
-    EXPECT_EQ(dlg.m_flashing, 0);
+    EXPECT_EQ(dlg.Connected(), 0);
+    EXPECT_EQ(dlg.Flashing(), 0);
     EXPECT_EQ(window.m_bigIcon, IDR_MAINFRAME);
     EXPECT_EQ(window.m_smallIcon, IDR_MAINFRAME);
     EXPECT_TRUE(window.m_timers.empty());  // the timer waits for the first Connect
@@ -84,9 +84,9 @@ TEST_F(CBareDialog, PortReadsAsTheFormattedScanDoes) {
     for (const auto& c : accepted) {
         window.TypePort(c.text);
         EXPECT_TRUE(dlg.ExchangeData(true)) << c.text;
-        EXPECT_EQ(dlg.m_port, c.port) << c.text;
+        EXPECT_EQ(dlg.Port(), c.port) << c.text;
     }
-    EXPECT_EQ(dlg.m_port & 0xFFFF, 65535u);
+    EXPECT_EQ(dlg.Port() & 0xFFFF, 65535u);
     EXPECT_TRUE(window.m_boxes.empty());
     // Only the first 63 characters are looked at.
     window.TypePort(std::string(63, ' ') + "5");
@@ -101,7 +101,7 @@ TEST_F(CBareDialog, PortWithoutANumberIsRefusedAndKeepsTheOldValue) {
         window.Control(IDC_UDP_PORT).focused = false;
         window.TypePort(text);
         EXPECT_FALSE(dlg.ExchangeData(true)) << '"' << text << '"';
-        EXPECT_EQ(dlg.m_port, 1234u);
+        EXPECT_EQ(dlg.Port(), 1234u);
         ASSERT_EQ(window.m_boxes.size(), 1u);
         EXPECT_EQ(window.m_boxes[0].text, "Enter a positive integer.");
         EXPECT_TRUE(window.Control(IDC_UDP_PORT).focused);
@@ -123,7 +123,7 @@ TEST_F(CBareDialog, EnterClosesOnlyWithAValidPort) {
 TEST_F(CBareDialog, AddressFieldsReadWithTheFirstOctetHighest) {
     window.TypeAddress("10.0..7");  // an empty field counts as 0
     ASSERT_TRUE(dlg.ExchangeData(true));
-    EXPECT_EQ(dlg.m_ipAddress, 0x0A000007u);
+    EXPECT_EQ(dlg.IpAddress(), 0x0A000007u);
     uint8_t fields[4];
     EXPECT_FALSE(ParseDottedFields("256.1.1.1", fields));
     EXPECT_FALSE(ParseDottedFields("1.2.3.4.5", fields));
@@ -191,7 +191,7 @@ TEST_F(CBareDialog, RepliesWithOtherCodesChangeNothingAndTimeoutsOfExitAreSilent
     dlg.OnBootReply(sizeof exitReply, exitReply);
     EXPECT_EQ(dlg.OnBootTimeout(CMD_EXIT), 1);
     EXPECT_EQ(dlg.OnBootTimeout(0), 1);
-    EXPECT_EQ(dlg.m_logText, "");
+    EXPECT_EQ(dlg.LogText(), "");
     EXPECT_FALSE(window.IsControlEnabled(IDC_LOAD_FIRMWARE));
 }
 
@@ -242,7 +242,7 @@ TEST_F(CBareDialog, AFloodOfLogLinesKeepsTheNewestAndStaysFast) {
     EXPECT_LT(spent, std::chrono::seconds(2));
 
     const std::string& log = window.GetControlText(IDC_LOG);
-    EXPECT_EQ(log, dlg.m_logText);
+    EXPECT_EQ(log, dlg.LogText());
     const size_t lines = CountLineBreaks(log);
     EXPECT_LE(lines, kLogLineLimit + 1);
     EXPECT_GE(lines, kLogLineLimit - kLogTrimChunk + 1);
@@ -258,8 +258,8 @@ TEST_F(CBareDialog, AFloodOfLogLinesKeepsTheNewestAndStaysFast) {
     // A log read back from the box and cleared keeps counting from where it stands.
     ASSERT_TRUE(dlg.ExchangeData(true));
     for (int i = 0; i < static_cast<int>(kLogTrimChunk); ++i) dlg.AppendLog("more");
-    EXPECT_LE(CountLineBreaks(dlg.m_logText), kLogLineLimit + 1);
-    EXPECT_EQ(dlg.m_logText.rfind("... ", 0), 0u);
+    EXPECT_LE(CountLineBreaks(dlg.LogText()), kLogLineLimit + 1);
+    EXPECT_EQ(dlg.LogText().rfind("... ", 0), 0u);
     dlg.ClearLog();
     dlg.AppendLog("fresh");
     EXPECT_EQ(window.GetControlText(IDC_LOG), "fresh\r\n");

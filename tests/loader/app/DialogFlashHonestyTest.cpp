@@ -41,9 +41,9 @@ TEST(DialogFlashOrder, AVerifyReplyToTheEraseIsNoSuccess) {
     ASSERT_TRUE(rig.Load(path));
     rig.dlg.OnFlashFirmware();
     rig.window.PumpFor(600);
-    EXPECT_FALSE(rig.HasLine(LogText::kVerified)) << rig.dlg.m_logText;
+    EXPECT_FALSE(rig.HasLine(LogText::kVerified)) << rig.dlg.LogText();
     EXPECT_FALSE(rig.HasLine(LogText::kVerifyFailed));
-    EXPECT_EQ(rig.dlg.m_connected, 1);
+    EXPECT_EQ(rig.dlg.Connected(), 1);
     EXPECT_TRUE(rig.dlg.FlashInProgress());
     EXPECT_EQ(rig.RequestsFor(CMD_PROGRAM), 0);
     EXPECT_FALSE(rig.sim.Exited());
@@ -57,11 +57,11 @@ TEST(DialogFlashOrder, ProgrammingAnsweredWithAnotherCodeRunsOutOfTries) {
         ASSERT_TRUE(rig.Load(WriteFirmware(2000)));
         rig.dlg.OnFlashFirmware();
         // Three tries of 500 ms; restarting the erase on every such answer never ends.
-        ASSERT_TRUE(rig.WaitForLine(LogText::kNoResponse, 6000)) << int(code) << rig.dlg.m_logText;
+        ASSERT_TRUE(rig.WaitForLine(LogText::kNoResponse, 6000)) << int(code) << rig.dlg.LogText();
         rig.window.PumpFor(300);
         EXPECT_EQ(rig.sim.EraseCount(), 1) << int(code);
         EXPECT_EQ(rig.RequestsFor(CMD_PROGRAM), 3) << int(code);
-        EXPECT_EQ(rig.dlg.m_flashing, 0);
+        EXPECT_EQ(rig.dlg.Flashing(), 0);
         EXPECT_TRUE(rig.window.IsControlEnabled(IDC_FLASH_FIRMWARE));
     }
 }
@@ -100,7 +100,7 @@ TEST(DialogFlashFile, AFileChangedWhileFlashingIsRefusedNotVerified) {
         struct stat info {};
         ASSERT_EQ(::stat(path.c_str(), &info), 0);
         ASSERT_EQ(::truncate(path.c_str(), keep < 0 ? info.st_size / 2 : keep), 0);
-        ASSERT_TRUE(rig.WaitForLine(LogText::kFileChanged, 10000)) << rig.dlg.m_logText;
+        ASSERT_TRUE(rig.WaitForLine(LogText::kFileChanged, 10000)) << rig.dlg.LogText();
         rig.window.PumpFor(200);
         EXPECT_FALSE(rig.HasLine(LogText::kVerified));
         EXPECT_FALSE(rig.HasLine(LogText::kProgrammed));
@@ -119,7 +119,7 @@ TEST(DialogFlashFile, AFileChangedSinceLoadIsRefusedBeforeTheErase) {
     ASSERT_EQ(::truncate(path.c_str(), 100), 0);
     rig.dlg.OnFlashFirmware();
     EXPECT_EQ(rig.dlg.LastLogLine(), LogText::kChangedSinceLoad);
-    EXPECT_EQ(rig.dlg.m_flashing, 0);
+    EXPECT_EQ(rig.dlg.Flashing(), 0);
     rig.window.PumpFor(100);
     EXPECT_EQ(rig.sim.EraseCount(), 0);
 }

@@ -33,7 +33,7 @@ void ExpectFileLoadedControls(CDialogRig& rig) {
     EXPECT_TRUE(rig.window.IsControlEnabled(IDC_CONNECT));
     EXPECT_FALSE(rig.window.IsControlEnabled(IDC_IP_ADDRESS));
     EXPECT_FALSE(rig.window.IsControlEnabled(IDC_UDP_PORT));
-    EXPECT_EQ(rig.dlg.m_flashing, 0);
+    EXPECT_EQ(rig.dlg.Flashing(), 0);
 }
 
 class DialogFlash : public testing::TestWithParam<bool> {};
@@ -61,7 +61,7 @@ TEST_P(DialogFlash, WholeRunProgramsTheUnitAndDisconnects) {
     EXPECT_FALSE(rig.window.IsControlEnabled(IDC_LOAD_FIRMWARE));
     EXPECT_FALSE(rig.window.IsControlEnabled(IDC_FLASH_FIRMWARE));
     EXPECT_TRUE(rig.window.IsControlEnabled(IDC_CONNECT));
-    ASSERT_TRUE(rig.WaitForLine(LogText::kDisconnected, 20000)) << rig.dlg.m_logText;
+    ASSERT_TRUE(rig.WaitForLine(LogText::kDisconnected, 20000)) << rig.dlg.LogText();
 
     Lines expected = {LogText::kLoaded};
     if (reset) expected.push_back(LogText::kSchedulingReset);
@@ -77,9 +77,9 @@ TEST_P(DialogFlash, WholeRunProgramsTheUnitAndDisconnects) {
     EXPECT_EQ(rangeAtEnd, static_cast<uint32_t>(image.lines));
     EXPECT_EQ(positionAtEnd, rangeAtEnd);  // full once the last record is read
 
-    EXPECT_EQ(rig.dlg.m_flashing, 0);
-    EXPECT_EQ(rig.dlg.m_connected, 0);
-    EXPECT_FALSE(rig.dlg.m_link.WithHexFile([](CHexFile& file) { return file.IsOpen(); }));
+    EXPECT_EQ(rig.dlg.Flashing(), 0);
+    EXPECT_EQ(rig.dlg.Connected(), 0);
+    EXPECT_FALSE(rig.dlg.Link().WithHexFile([](CHexFile& file) { return file.IsOpen(); }));
     EXPECT_FALSE(rig.window.IsControlEnabled(IDC_LOAD_FIRMWARE));
     EXPECT_FALSE(rig.window.IsControlEnabled(IDC_FLASH_FIRMWARE));
     EXPECT_TRUE(rig.window.IsControlEnabled(IDC_IP_ADDRESS));
@@ -104,8 +104,8 @@ TEST(DialogFlashFaults, VerifyMismatchStopsWithOnlyDisconnectLeft) {
     ASSERT_TRUE(rig.WaitForLine(LogText::kVerifyFailed, 10000));
     rig.window.PumpFor(100);
     EXPECT_EQ(rig.Lines().back(), LogText::kVerifyFailed);
-    EXPECT_EQ(rig.dlg.m_flashing, 1);
-    EXPECT_EQ(rig.dlg.m_connected, 1);
+    EXPECT_EQ(rig.dlg.Flashing(), 1);
+    EXPECT_EQ(rig.dlg.Connected(), 1);
     EXPECT_FALSE(rig.window.IsControlEnabled(IDC_LOAD_FIRMWARE));
     EXPECT_FALSE(rig.window.IsControlEnabled(IDC_FLASH_FIRMWARE));
     EXPECT_TRUE(rig.window.IsControlEnabled(IDC_CONNECT));
@@ -116,7 +116,7 @@ TEST(DialogFlashFaults, VerifyMismatchStopsWithOnlyDisconnectLeft) {
                                   static_cast<uint8_t>(image.crc >> 8)};
     rig.dlg.OnBootReply(3, shortReply);
     EXPECT_EQ(rig.Lines().back(), LogText::kVerifyFailed);
-    EXPECT_EQ(rig.dlg.m_connected, 1);
+    EXPECT_EQ(rig.dlg.Connected(), 1);
 }
 
 // Makes the unit fall silent the moment the log reaches `line`, before the next command goes.
@@ -152,14 +152,14 @@ TEST_P(DialogFlashTimeout, NoAnswerFailsTheStepAndRestoresTheFileLoadedControls)
         SilenceAt(rig, c.silenceAt);
     const auto start = std::chrono::steady_clock::now();
     rig.dlg.OnFlashFirmware();
-    ASSERT_TRUE(rig.WaitForLine(LogText::kNoResponse, c.maxMs + 3000)) << rig.dlg.m_logText;
+    ASSERT_TRUE(rig.WaitForLine(LogText::kNoResponse, c.maxMs + 3000)) << rig.dlg.LogText();
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - start);
     EXPECT_GE(took.count(), c.minMs);
     EXPECT_LE(took.count(), c.maxMs);
     ExpectFileLoadedControls(rig);
     EXPECT_EQ(rig.window.GetControlText(IDC_CONNECT), "Disconnect");
-    EXPECT_EQ(rig.dlg.m_connected, 1);
+    EXPECT_EQ(rig.dlg.Connected(), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Steps, DialogFlashTimeout,
@@ -183,10 +183,10 @@ TEST(DialogFlashFaults, LateEraseReplyAfterTheTimeoutIsLoggedButDoesNotProgram) 
     rig.dlg.OnFlashFirmware();
     ASSERT_TRUE(rig.WaitForLine(LogText::kNoResponse, 14000));
     ExpectFileLoadedControls(rig);
-    ASSERT_TRUE(rig.WaitForLine(LogText::kProgramming, 4000)) << rig.dlg.m_logText;
+    ASSERT_TRUE(rig.WaitForLine(LogText::kProgramming, 4000)) << rig.dlg.LogText();
     rig.window.PumpFor(300);
     EXPECT_EQ(rig.RequestsFor(CMD_PROGRAM), 0);
-    EXPECT_EQ(rig.dlg.m_flashing, 0);
+    EXPECT_EQ(rig.dlg.Flashing(), 0);
     ExpectFileLoadedControls(rig);
     EXPECT_EQ(rig.LinesFrom(LogText::kNoResponse)[1], LogText::kProgramming);
 }
@@ -200,14 +200,14 @@ TEST(DialogFlashFaults, DisconnectDuringProgrammingSendsExitAndStops) {
     ASSERT_TRUE(rig.window.PumpUntil(
         [&] {
             rig.window.FireTimer(kProgressTimerId);
-            return rig.dlg.m_link.CurrentCommand() == CMD_PROGRAM &&
+            return rig.dlg.Link().CurrentCommand() == CMD_PROGRAM &&
                    rig.window.Control(IDC_PROGRESS).position >= 50;
         },
         10000));
     rig.dlg.OnConnect();
     EXPECT_EQ(rig.LinesFrom(LogText::kExited), (Lines{LogText::kExited, LogText::kDisconnected}));
     EXPECT_EQ(rig.RequestsFor(CMD_EXIT), 1);
-    EXPECT_FALSE(rig.dlg.m_link.WorkerRunning());
+    EXPECT_FALSE(rig.dlg.Link().WorkerRunning());
     const size_t requests = rig.sim.RequestCount();
     rig.window.PumpFor(400);
     EXPECT_EQ(rig.sim.RequestCount(), requests);
@@ -257,7 +257,7 @@ TEST(DialogFlashChecks, FileGoneAfterTheEraseIsReportedAndGivesTheControlsBack) 
     ASSERT_TRUE(rig.Connect());
     ASSERT_TRUE(rig.Load(WriteFirmware(200)));
     rig.dlg.OnFlashFirmware();
-    rig.dlg.m_link.CloseFile();  // before the erase reply is handled
+    rig.dlg.Link().CloseFile();  // before the erase reply is handled
     ASSERT_TRUE(rig.WaitForLine(LogText::kNotProgrammed, 5000));
     EXPECT_EQ(rig.sim.EraseCount(), 1);
     EXPECT_EQ(rig.RequestsFor(CMD_PROGRAM), 0);

@@ -30,7 +30,7 @@ bool CDialogRig::Connect(int timeoutMs) {
     window.TypeAddress("127.0.0.1");  // never the start address
     window.TypePort(std::to_string(sim.Port()));
     dlg.OnConnect();
-    return window.PumpUntil([this] { return dlg.m_connected != 0; }, timeoutMs);
+    return window.PumpUntil([this] { return dlg.Connected() != 0; }, timeoutMs);
 }
 
 bool CDialogRig::Load(const std::string& path) {
@@ -45,7 +45,7 @@ bool CDialogRig::WaitForLine(const std::string& line, int timeoutMs) {
 
 std::vector<std::string> CDialogRig::Lines() const {
     std::vector<std::string> lines;
-    const std::string& text = dlg.m_logText;
+    const std::string& text = dlg.LogText();
     size_t from = 0;
     for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", from)) {
         lines.push_back(text.substr(from, at - from));
@@ -114,7 +114,7 @@ void SendFrameToLink(CQuillonDlg& dlg, const std::vector<uint8_t>& body) {
     uint16_t length = 0;
     ASSERT_TRUE(EncodeFrame(scratch, sizeof scratch, static_cast<uint16_t>(body.size()), frame,
                             sizeof frame, length));
-    const uint16_t port = dlg.m_link.UdpLink().LocalPort();
+    const uint16_t port = dlg.Link().UdpLink().LocalPort();
     ASSERT_NE(port, 0);
     const int s = ::socket(AF_INET, SOCK_DGRAM, 0);
     ASSERT_GE(s, 0);

@@ -160,7 +160,7 @@ TEST_F(QtDialog, EveryControlCarriesItsAccessibleName) {
     ip->setText(QAccessible::Value, "10.1.2.3");
     ip->setText(QAccessible::Value, "300.1.2.3");  // refused by the field
     ASSERT_TRUE(dlg.ExchangeData(true));
-    EXPECT_EQ(dlg.m_ipAddress, 0x0A010203u);
+    EXPECT_EQ(dlg.IpAddress(), 0x0A010203u);
 }
 
 TEST_F(QtDialog, EnterInThePortBoxClosesWithAValidPortAndEscCancels) {
@@ -170,7 +170,7 @@ TEST_F(QtDialog, EnterInThePortBoxClosesWithAValidPortAndEscCancels) {
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QApplication::sendEvent(port, &enter);
     EXPECT_EQ(window.result(), IDOK);
-    EXPECT_EQ(dlg.m_port, 70000u);
+    EXPECT_EQ(dlg.Port(), 70000u);
     EXPECT_FALSE(window.isVisible());
 
     window.show();
@@ -186,7 +186,7 @@ TEST_F(QtDialog, ClickOnConnectReachesConnectedAgainstTheUnit) {
     Get<QLineEdit>(IDC_UDP_PORT)->setText(QString::number(sim.Port()));
     Get<QPushButton>(IDC_CONNECT)->click();
     EXPECT_FALSE(Get<QPushButton>(IDC_CONNECT)->isEnabled());
-    ASSERT_TRUE(ProcessUntil([&] { return dlg.m_connected != 0; }, 4000));
+    ASSERT_TRUE(ProcessUntil([&] { return dlg.Connected() != 0; }, 4000));
     const QString log = Get<QPlainTextEdit>(IDC_LOG)->toPlainText();
     EXPECT_EQ(log, "Attempting to connect...\nConnected.\nQtUnit bootloader v1.04\n");
     EXPECT_EQ(Get<QPushButton>(IDC_CONNECT)->text(), "Disconnect");
@@ -204,10 +204,10 @@ TEST_F(QtDialog, EscMidFlashAsksAndOnlyYesCloses) {
     Get<QLineEdit>(IDC_IP_ADDRESS)->setText("127.0.0.1");
     Get<QLineEdit>(IDC_UDP_PORT)->setText(QString::number(sim.Port()));
     Get<QPushButton>(IDC_CONNECT)->click();
-    ASSERT_TRUE(ProcessUntil([&] { return dlg.m_connected != 0; }, 4000));
+    ASSERT_TRUE(ProcessUntil([&] { return dlg.Connected() != 0; }, 4000));
     CPathChooser chooser;
     chooser.path = WriteFirmware(200);
-    dlg.m_link.SetFileChooser(&chooser);
+    dlg.Link().SetFileChooser(&chooser);
     Get<QPushButton>(IDC_LOAD_FIRMWARE)->click();
     sim.SetSilent(true);  // the erase is never answered
     Get<QPushButton>(IDC_FLASH_FIRMWARE)->click();
@@ -236,7 +236,7 @@ TEST_F(QtDialog, EscMidFlashAsksAndOnlyYesCloses) {
     EXPECT_TRUE(yes.answered);
     EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(window.result(), IDCANCEL);
-    dlg.m_link.SetFileChooser(&window);
+    dlg.Link().SetFileChooser(&window);
 }
 
 TEST_F(QtDialog, AddressTypedWithLeadingZerosConnectsToThatAddress) {
@@ -254,8 +254,8 @@ TEST_F(QtDialog, AddressTypedWithLeadingZerosConnectsToThatAddress) {
     EXPECT_TRUE(address->LastRefusal().isEmpty());
     Get<QLineEdit>(IDC_UDP_PORT)->setText(QString::number(sim.Port()));
     Get<QPushButton>(IDC_CONNECT)->click();
-    EXPECT_EQ(dlg.m_ipAddress, 0x7F000001u);
-    ASSERT_TRUE(ProcessUntil([&] { return dlg.m_connected != 0; }, 4000));
+    EXPECT_EQ(dlg.IpAddress(), 0x7F000001u);
+    ASSERT_TRUE(ProcessUntil([&] { return dlg.Connected() != 0; }, 4000));
     EXPECT_EQ(dlg.LastLogLine(), "Zeros bootloader v1.04");
 }
 
@@ -326,7 +326,7 @@ TEST_F(QtDialog, AFloodOfLogLinesLeavesTheNewestShowing) {
     EXPECT_LE(doc->blockCount(), static_cast<int>(kLogLineLimit) + 2);  // + the empty last
     EXPECT_TRUE(doc->firstBlock().text().endsWith("earlier lines dropped ..."));
     EXPECT_EQ(doc->lastBlock().previous().text(), "line 20000");
-    EXPECT_EQ(window.GetControlText(IDC_LOG), dlg.m_logText);
+    EXPECT_EQ(window.GetControlText(IDC_LOG), dlg.LogText());
     EXPECT_TRUE(log->textCursor().atEnd());
     EXPECT_EQ(log->verticalScrollBar()->value(), log->verticalScrollBar()->maximum());
 }
