@@ -10,6 +10,7 @@ class CQtImageList;
 // lstDevices' rows for the view: the one row store, with Qt told of every change. The view
 // converts the bytes for display only.
 class CDeviceListModel : public QAbstractTableModel {
+    Q_OBJECT
   public:
     explicit CDeviceListModel(const CQtImageList& images, QObject* parent = nullptr);
 

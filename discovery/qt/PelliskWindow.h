@@ -13,6 +13,7 @@
 // frmMain on screen: a top-level window holding only the device list. It owns the list, its
 // image list, the timer and the listener, and forwards its events to CFrmMain.
 class CPelliskWindow : public QWidget, public IFormWindow {
+    Q_OBJECT
   public:
     // Tests pass another port and their own message box; the program uses neither.
     explicit CPelliskWindow(uint16_t listenPort = kAnnouncePort, IMessageBox* messageBox = nullptr);

@@ -17,6 +17,7 @@ namespace {
 
 // Rows exactly as tall as one band of the background picture, so each row sits on one band.
 class CBandRowDelegate : public QStyledItemDelegate {
+    Q_OBJECT
   public:
     using QStyledItemDelegate::QStyledItemDelegate;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
@@ -214,3 +215,5 @@ void CQtDeviceList::CopyAllRows() {
     CopyAllRowsText(m_model.Rows(), &text);
     PutOnClipboard(text);
 }
+
+#include "QtDeviceList.moc"

@@ -14,6 +14,7 @@ class CQtImageList;
 // lstDevices: a report-style list over CDeviceListModel, banded by its tiled background picture.
 // Its context menu copies the selected unit's address (also Ctrl+C), its row, or every row.
 class CQtDeviceList : public QTreeView, public IDeviceListView {
+    Q_OBJECT
   public:
     CQtDeviceList(const CQtImageList& images, double twipsPerPixel, QWidget* parent);
 

@@ -12,6 +12,7 @@ constexpr int kRefusalShownMs = 4000;
 
 // Whatever is not typed key by key (pastes, cuts, drops, a set value) is checked whole.
 class CAddressValidator : public QValidator {
+    Q_OBJECT
   public:
     explicit CAddressValidator(CAddressBox* box) : QValidator(box), m_box(box) {}
 
@@ -71,3 +72,5 @@ void CAddressBox::keyPressEvent(QKeyEvent* event) {
         setCursorPosition(static_cast<int>(edit.caret));
     }
 }
+
+#include "AddressBox.moc"
