@@ -23,7 +23,7 @@ class CBootLink {
     CBootLink(const CBootLink&) = delete;
     CBootLink& operator=(const CBootLink&) = delete;
 
-    // Dialog thread (and the worker, for follow-up programming batches).
+    // Dialog thread; the worker arms follow-up programming batches through StartCommandLocked.
     bool StartCommand(uint8_t code, uint8_t variant, uint16_t tries, uint16_t timeout);
     void StartWorker(INotifyTarget* window);
     void StopWorker();
@@ -88,7 +88,7 @@ class CBootLink {
     std::atomic<uint16_t> m_triesLeft{0};
     std::atomic<uint8_t> m_currentCommand{0};
     uint8_t m_wakeupVariant = 0;
-    bool m_timedOut = false;  // under m_lock: StartCommand clears it on either thread
+    bool m_timedOut = false;  // under m_lock: arming a command clears it, on either thread
     // The command in progress has had its answer; a second one is a duplicate. Under m_lock.
     bool m_answered = false;
     uint32_t m_sendState = 0;
@@ -102,10 +102,10 @@ class CBootLink {
     CUdpLink m_udpLink;
     std::atomic<bool> m_fileChanged{false};
 
-    // Guards the command in progress and the file's reading. Taken by StartCommand (either
-    // thread), Load (retiring a live programming run), StopWorkerNow (disarming), GetImageCrc
-    // and WithHexFile on the dialog thread, and on the worker by SendStep, by ReceiveStep (to
-    // take a reply and to see a time-out) and by DispatchReply (to arm the next batch).
+    // Guards the command in progress and the file's reading. Taken on the dialog thread by
+    // StartCommand, Load (retiring a live programming run), StopWorkerNow (disarming),
+    // GetImageCrc and WithHexFile; on the worker by SendStep, by ReceiveStep (to take a reply
+    // and to see a time-out) and by DispatchReply (to arm the next batch).
     std::mutex m_lock;
     // A record read for a batch that it no longer fitted; it opens the next batch.
     uint8_t m_carry[kLineBufferSize / 2] = {};
