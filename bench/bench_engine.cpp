@@ -10,19 +10,12 @@
 #include <string>
 #include <thread>
 
+#include "../tests/common/PathChooser.h"
 #include "BootLink.h"
 #include "BootMessageQueue.h"
 #include "UnitSim.h"
 
 namespace {
-
-struct CChooser : IFileChooser {
-    std::string path;
-    bool ChooseOpenFile(const char*, std::string& chosen) override {
-        chosen = path;
-        return true;
-    }
-};
 
 // 512 KiB at 0x9D000000 in records of 16 bytes, with an address record per 64 KiB.
 std::string WriteImage() {
@@ -67,8 +60,7 @@ void BM_Flash512KiB(benchmark::State& state) {
         return;
     }
     const std::string path = WriteImage();
-    CChooser chooser;
-    chooser.path = path;
+    CPathChooser chooser(path);
     CBootMessageQueue queue;
     CBootLink link;
     link.SetFileChooser(&chooser);

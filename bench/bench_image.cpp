@@ -9,23 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "../tests/common/PathChooser.h"
 #include "Crc16.h"
 #include "HexFile.h"
 #include "HexGen.h"
 
 namespace {
-class CPathChooser : public IFileChooser {
-  public:
-    explicit CPathChooser(std::string path) : m_path(std::move(path)) {}
-    bool ChooseOpenFile(const char*, std::string& path) override {
-        path = m_path;
-        return true;
-    }
-
-  private:
-    std::string m_path;
-};
-
 std::filesystem::path BenchDir() {
     static const std::filesystem::path dir = std::filesystem::temp_directory_path() /
                                              ("quillon_bench_image_" + std::to_string(getpid()));

@@ -5,20 +5,12 @@
 #include <cstdio>
 #include <string>
 
+#include "../tests/common/PathChooser.h"
 #include "FirmwareCheck.h"
 #include "HexFile.h"
 #include "ImageBuilder.h"
 
 namespace {
-class CPathChooser : public IFileChooser {
-  public:
-    bool ChooseOpenFile(const char*, std::string& path) override {
-        path = m_path;
-        return true;
-    }
-    std::string m_path;
-};
-
 const std::string& InputPath() {
     static const std::string path = "/tmp/fuzz_hex_image_" + std::to_string(getpid()) + ".hex";
     return path;

@@ -5,14 +5,12 @@
 #include <QAccessibleInterface>
 #include <QApplication>
 #include <QClipboard>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QHeaderView>
 #include <QImage>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
-#include <functional>
 
 #include "LoopbackSender.h"
 #include "RecordingLayer.h"
@@ -23,16 +21,6 @@
 #include "qt/SvgPicture.h"
 
 namespace {
-
-// Runs the event loop until done() holds, for at most timeoutMs.
-bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 3000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < timeoutMs) {
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return done();
-}
 
 QString Cell(CPelliskWindow& window, int row, int column) {
     const CDeviceListModel& model = window.List().Model();
@@ -59,7 +47,7 @@ class PelliskWindowTest : public testing::Test {
     void SetUp() override {
         m_window.Load();
         m_window.show();
-        PumpUntil([] { return false; }, 50);
+        QTest::qWait(50);
     }
     void Announce(const char* name, const char* mac, const char* ip, const char* message) {
         m_window.Logic().AddDeviceToList(name, mac, ip, message);
@@ -97,24 +85,23 @@ TEST_F(PelliskWindowTest, OpensWithTheDesignedListFillingTheWindow) {
 TEST_F(PelliskWindowTest, ResizingRecomputesTheMessageColumnUnlessMinimised) {
     CQtDeviceList& list = m_window.List();
     m_window.resize(m_window.width() + 100, m_window.height() + 40);  // 1500 twips wider
-    PumpUntil([&] { return list.ColumnWidth(4) != 3665; }, 500);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return list.ColumnWidth(4) != 3665; }, 500));
     EXPECT_EQ(list.ColumnWidth(4), 3665 + 1500);
     EXPECT_EQ(list.ColumnWidth(1), 2300);
     EXPECT_EQ(list.geometry(), m_window.rect());
 
     m_window.setWindowState(Qt::WindowMinimized);
-    PumpUntil([&] { return m_window.isMinimized(); }, 500);
-    ASSERT_TRUE(m_window.isMinimized());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_window.isMinimized(); }, 500));
     ASSERT_TRUE(list.SetColumnWidth(1, 3000).Ok());
     m_window.Logic().Form_Resize();
     EXPECT_EQ(list.ColumnWidth(4), 5165) << "left alone while minimised";
 
     m_window.setWindowState(Qt::WindowNoState);
-    PumpUntil([&] { return !m_window.isMinimized(); }, 500);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !m_window.isMinimized(); }, 500));
     EXPECT_EQ(list.ColumnWidth(4), 11715 - 3000 - 2100 - 1800 - 350) << "restoring recomputes";
 
     m_window.resize(300, 100);
-    PumpUntil([&] { return m_window.width() == 300; }, 500);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_window.width() == 300; }, 500));
     EXPECT_EQ(list.ColumnWidth(4), kMinMessageWidthTwips) << "narrow window: never negative";
     EXPECT_EQ(list.geometry(), m_window.rect());
 }
@@ -122,7 +109,7 @@ TEST_F(PelliskWindowTest, ResizingRecomputesTheMessageColumnUnlessMinimised) {
 TEST_F(PelliskWindowTest, RowsSitOnAlternatingBandsAndShowDrawnIcons) {
     Announce("Boiler", "00-04-A3-00-00-01", "10.0.0.5", "ready");
     Announce("Pump", "00-04-A3-00-00-02", "10.0.0.6", "idle");
-    PumpUntil([] { return false; }, 50);
+    QTest::qWait(50);
     CQtDeviceList& list = m_window.List();
     QImage image = list.viewport()->grab().toImage();
     const int emptyX = list.viewport()->width() - 4;  // right of every text
@@ -137,7 +124,7 @@ TEST_F(PelliskWindowTest, RowsSitOnAlternatingBandsAndShowDrawnIcons) {
     EXPECT_FALSE(RegionHasColour(image, iconArea, kRemoveFill));
 
     for (int tick = 0; tick < 6; ++tick) m_window.Logic().tmrTimeout_Timer();
-    PumpUntil([] { return false; }, 50);
+    QTest::qWait(50);
     image = list.viewport()->grab().toImage();
     EXPECT_TRUE(RegionHasColour(image, iconArea, kRemoveFill));
     EXPECT_TRUE(RegionHasColour(image, iconArea, kRemoveOutline));
@@ -260,7 +247,7 @@ TEST(PelliskErrorBox, HasOnlyOkAndNoIcon) {
 
 TEST_F(PelliskWindowTest, ScreenReaderFindsTheListByNameAndReadsItsCells) {
     Announce("Boiler", "00-04-A3-00-00-01", "10.0.0.5", "ready");
-    PumpUntil([] { return false; }, 50);
+    QTest::qWait(50);
     QAccessibleInterface* list = QAccessible::queryAccessibleInterface(&m_window.List());
     ASSERT_NE(list, nullptr);
     EXPECT_EQ(list->text(QAccessible::Name), "Devices");
@@ -279,7 +266,7 @@ TEST_F(PelliskWindowTest, LiveListenerListsLoopbackAnnouncesAndCloseReleasesIt) 
     CLoopbackSender sender;
     ASSERT_TRUE(sender.Send(port, "too short\r\nx\r\n"));
     ASSERT_TRUE(sender.Send(port, "Boiler\r\n00-04-A3-00-00-01\r\nready\r\nfourth"));
-    ASSERT_TRUE(PumpUntil([&] { return Cell(m_window, 0, 0) == "Boiler"; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Cell(m_window, 0, 0) == "Boiler"; }, 3000));
     EXPECT_EQ(m_window.List().RowCount(), 1);
     EXPECT_EQ(Cell(m_window, 0, 2), "127.0.0.1");
     EXPECT_EQ(Cell(m_window, 0, 3), "ready");
@@ -300,7 +287,7 @@ TEST(PelliskWindowBind, HeldPortIsReportedAndTheWindowStillOpensScanning) {
     CPelliskWindow window(holder.Port(), &box);
     window.Load();
     window.show();
-    PumpUntil([] { return false; }, 50);
+    QTest::qWait(50);
     ASSERT_EQ(box.m_texts.size(), 1u);
     EXPECT_EQ(box.m_titles[0], "Pellisk");
     EXPECT_TRUE(box.m_texts[0].ends_with(") in procedure Form_Load of Form frmMain on line 40"))

@@ -2,23 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <functional>
+#include <QTest>
 
 #include "Announcer.h"
 #include "RecordingLayer.h"
 #include "qt/PelliskWindow.h"
 
 namespace {
-
-bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < timeoutMs) {
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return done();
-}
 
 TEST(UnitsimLoopback, AnnouncingUnitIsListedRefreshedAndAgedOut) {
     CRecordingMessageBox box;
@@ -37,11 +27,12 @@ TEST(UnitsimLoopback, AnnouncingUnitIsListedRefreshedAndAgedOut) {
     CAnnouncer announcer(config);
     ASSERT_TRUE(announcer.Start());
     std::string_view name;
-    ASSERT_TRUE(PumpUntil([&] { return list.RowText(1, &name).Ok() && name == "Tolvane Unit"; }));
-    ASSERT_TRUE(PumpUntil([&] { return announcer.Sent() >= 3; }));
-    PumpUntil([] { return false; }, 100);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return list.RowText(1, &name).Ok() && name == "Tolvane Unit"; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return announcer.Sent() >= 3; }, 5000));
+    QTest::qWait(100);
     announcer.Stop();
-    PumpUntil([] { return false; }, 100);
+    QTest::qWait(100);
 
     ASSERT_EQ(list.RowCount(), 1) << "one row however often the unit announces";
     std::string_view cell;

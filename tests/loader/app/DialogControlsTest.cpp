@@ -13,41 +13,42 @@
 namespace {
 
 struct CBareDialog : testing::Test {
-    CBareDialog() { window.Attach(dlg); }
-    CRecordingWindow window;
-    CQuillonDlg dlg{window};
+    CBareDialog() { m_window.Attach(m_dlg); }
+    CRecordingWindow m_window;
+    CQuillonDlg m_dlg{m_window};
 };
 
 TEST_F(CBareDialog, StartsIdleWithTheStartAddressAndOnlyConnectUsable) {
-    const auto& ip = window.Control(IDC_IP_ADDRESS);
+    const auto& ip = m_window.Control(IDC_IP_ADDRESS);
     EXPECT_EQ(FormatDottedFields(ip.fields), "192.168.1.200");
-    EXPECT_EQ(dlg.IpAddress(), 0xC0A801C8u);
-    EXPECT_EQ(window.GetControlText(IDC_UDP_PORT), "69");
-    EXPECT_EQ(window.GetControlText(IDC_LOG), "");
-    EXPECT_TRUE(window.IsControlChecked(IDC_STANDARD_TIMEOUT));
-    EXPECT_FALSE(window.IsControlVisible(IDC_RESET_DEFAULTS));
-    EXPECT_FALSE(window.IsControlEnabled(IDC_LOAD_FIRMWARE));
-    EXPECT_FALSE(window.IsControlEnabled(IDC_FLASH_FIRMWARE));
-    EXPECT_TRUE(window.IsControlEnabled(IDC_CONNECT));
-    EXPECT_TRUE(window.IsControlEnabled(IDC_IP_ADDRESS));
-    EXPECT_TRUE(window.IsControlEnabled(IDC_UDP_PORT));
-    EXPECT_EQ(window.Control(IDC_PROGRESS).position, 0u);
-    EXPECT_EQ(dlg.Connected(), 0);
-    EXPECT_EQ(dlg.Flashing(), 0);
-    EXPECT_EQ(window.m_bigIcon, IDR_MAINFRAME);
-    EXPECT_EQ(window.m_smallIcon, IDR_MAINFRAME);
-    EXPECT_TRUE(window.m_timers.empty());  // the timer waits for the first Connect
+    EXPECT_EQ(m_dlg.IpAddress(), 0xC0A801C8u);
+    EXPECT_EQ(m_window.GetControlText(IDC_UDP_PORT), "69");
+    EXPECT_EQ(m_window.GetControlText(IDC_LOG), "");
+    EXPECT_TRUE(m_window.IsControlChecked(IDC_STANDARD_TIMEOUT));
+    EXPECT_FALSE(m_window.IsControlVisible(IDC_RESET_DEFAULTS));
+    EXPECT_FALSE(m_window.IsControlEnabled(IDC_LOAD_FIRMWARE));
+    EXPECT_FALSE(m_window.IsControlEnabled(IDC_FLASH_FIRMWARE));
+    EXPECT_TRUE(m_window.IsControlEnabled(IDC_CONNECT));
+    EXPECT_TRUE(m_window.IsControlEnabled(IDC_IP_ADDRESS));
+    EXPECT_TRUE(m_window.IsControlEnabled(IDC_UDP_PORT));
+    EXPECT_EQ(m_window.Control(IDC_PROGRESS).position, 0u);
+    EXPECT_EQ(m_dlg.Connected(), 0);
+    EXPECT_EQ(m_dlg.Flashing(), 0);
+    EXPECT_EQ(m_window.m_bigIcon, IDR_MAINFRAME);
+    EXPECT_EQ(m_window.m_smallIcon, IDR_MAINFRAME);
+    EXPECT_TRUE(m_window.m_timers.empty());  // the timer waits for the first Connect
 }
 
 TEST_F(CBareDialog, SystemMenuEndsWithAboutWhichOpensTheAboutBox) {
-    ASSERT_EQ(window.m_systemMenu.size(), 2u);
-    EXPECT_EQ(window.m_systemMenu[0], (std::pair<unsigned, std::string>{0, ""}));
-    EXPECT_EQ(window.m_systemMenu[1], (std::pair<unsigned, std::string>{IDM_ABOUTBOX, "&About"}));
-    dlg.OnSysCommand(IDM_ABOUTBOX);
-    dlg.OnSysCommand(IDM_ABOUTBOX | 0x3);  // the low four bits belong to the platform
-    dlg.OnSysCommand(0xF060);              // close: the platform's
-    EXPECT_EQ(window.m_aboutCaptions, (std::vector<std::string>{"About Quillon", "About Quillon"}));
-    EXPECT_EQ(window.m_defaultSysCommands, std::vector<unsigned>{0xF060});
+    ASSERT_EQ(m_window.m_systemMenu.size(), 2u);
+    EXPECT_EQ(m_window.m_systemMenu[0], (std::pair<unsigned, std::string>{0, ""}));
+    EXPECT_EQ(m_window.m_systemMenu[1], (std::pair<unsigned, std::string>{IDM_ABOUTBOX, "&About"}));
+    m_dlg.OnSysCommand(IDM_ABOUTBOX);
+    m_dlg.OnSysCommand(IDM_ABOUTBOX | 0x3);  // the low four bits belong to the platform
+    m_dlg.OnSysCommand(0xF060);              // close: the platform's
+    EXPECT_EQ(m_window.m_aboutCaptions,
+              (std::vector<std::string>{"About Quillon", "About Quillon"}));
+    EXPECT_EQ(m_window.m_defaultSysCommands, std::vector<unsigned>{0xF060});
 }
 
 TEST(DialogSetUp, NoSystemMenuMeansNoAboutEntry) {
@@ -82,48 +83,48 @@ TEST_F(CBareDialog, PortReadsAsTheFormattedScanDoes) {
                     {"4294967296", 0u},
                     {"99999999999999999999999", 4294967295u}};
     for (const auto& c : accepted) {
-        window.TypePort(c.text);
-        EXPECT_TRUE(dlg.ExchangeData(true)) << c.text;
-        EXPECT_EQ(dlg.Port(), c.port) << c.text;
+        m_window.TypePort(c.text);
+        EXPECT_TRUE(m_dlg.ExchangeData(true)) << c.text;
+        EXPECT_EQ(m_dlg.Port(), c.port) << c.text;
     }
-    EXPECT_EQ(dlg.Port() & 0xFFFF, 65535u);
-    EXPECT_TRUE(window.m_boxes.empty());
+    EXPECT_EQ(m_dlg.Port() & 0xFFFF, 65535u);
+    EXPECT_TRUE(m_window.m_boxes.empty());
     // Only the first 63 characters are looked at.
-    window.TypePort(std::string(63, ' ') + "5");
-    EXPECT_FALSE(dlg.ExchangeData(true));
+    m_window.TypePort(std::string(63, ' ') + "5");
+    EXPECT_FALSE(m_dlg.ExchangeData(true));
 }
 
 TEST_F(CBareDialog, PortWithoutANumberIsRefusedAndKeepsTheOldValue) {
-    window.TypePort("1234");
-    ASSERT_TRUE(dlg.ExchangeData(true));
+    m_window.TypePort("1234");
+    ASSERT_TRUE(m_dlg.ExchangeData(true));
     for (const char* text : {"", "x1", "-", " ", "+x"}) {
-        window.m_boxes.clear();
-        window.Control(IDC_UDP_PORT).focused = false;
-        window.TypePort(text);
-        EXPECT_FALSE(dlg.ExchangeData(true)) << '"' << text << '"';
-        EXPECT_EQ(dlg.Port(), 1234u);
-        ASSERT_EQ(window.m_boxes.size(), 1u);
-        EXPECT_EQ(window.m_boxes[0].text, "Enter a positive integer.");
-        EXPECT_TRUE(window.Control(IDC_UDP_PORT).focused);
-        EXPECT_TRUE(window.Control(IDC_UDP_PORT).selectedAll);
+        m_window.m_boxes.clear();
+        m_window.Control(IDC_UDP_PORT).focused = false;
+        m_window.TypePort(text);
+        EXPECT_FALSE(m_dlg.ExchangeData(true)) << '"' << text << '"';
+        EXPECT_EQ(m_dlg.Port(), 1234u);
+        ASSERT_EQ(m_window.m_boxes.size(), 1u);
+        EXPECT_EQ(m_window.m_boxes[0].text, "Enter a positive integer.");
+        EXPECT_TRUE(m_window.Control(IDC_UDP_PORT).focused);
+        EXPECT_TRUE(m_window.Control(IDC_UDP_PORT).selectedAll);
     }
 }
 
 TEST_F(CBareDialog, EnterClosesOnlyWithAValidPort) {
-    window.TypePort("abc");
-    dlg.OnOK();
-    EXPECT_EQ(window.m_endResult, -1);
-    window.TypePort("69");
-    dlg.OnOK();
-    EXPECT_EQ(window.m_endResult, IDOK);
-    dlg.OnCancel();
-    EXPECT_EQ(window.m_endResult, IDCANCEL);
+    m_window.TypePort("abc");
+    m_dlg.OnOK();
+    EXPECT_EQ(m_window.m_endResult, -1);
+    m_window.TypePort("69");
+    m_dlg.OnOK();
+    EXPECT_EQ(m_window.m_endResult, IDOK);
+    m_dlg.OnCancel();
+    EXPECT_EQ(m_window.m_endResult, IDCANCEL);
 }
 
 TEST_F(CBareDialog, AddressFieldsReadWithTheFirstOctetHighest) {
-    window.TypeAddress("10.0..7");  // an empty field counts as 0
-    ASSERT_TRUE(dlg.ExchangeData(true));
-    EXPECT_EQ(dlg.IpAddress(), 0x0A000007u);
+    m_window.TypeAddress("10.0..7");  // an empty field counts as 0
+    ASSERT_TRUE(m_dlg.ExchangeData(true));
+    EXPECT_EQ(m_dlg.IpAddress(), 0x0A000007u);
     uint8_t fields[4];
     EXPECT_FALSE(ParseDottedFields("256.1.1.1", fields));
     EXPECT_FALSE(ParseDottedFields("1.2.3.4.5", fields));
@@ -133,35 +134,35 @@ TEST_F(CBareDialog, AddressFieldsReadWithTheFirstOctetHighest) {
 }
 
 TEST_F(CBareDialog, EveryLogLineEndsInCrLfAndIsScrolledIntoView) {
-    dlg.AppendLog("one");
-    window.Control(IDC_LOG).caretAtEnd = false;  // the user scrolled up
-    dlg.AppendLog("two");
-    EXPECT_EQ(window.GetControlText(IDC_LOG), "one\r\ntwo\r\n");
-    EXPECT_TRUE(window.Control(IDC_LOG).caretAtEnd);
-    EXPECT_EQ(dlg.LastLogLine(), "two");
+    m_dlg.AppendLog("one");
+    m_window.Control(IDC_LOG).caretAtEnd = false;  // the user scrolled up
+    m_dlg.AppendLog("two");
+    EXPECT_EQ(m_window.GetControlText(IDC_LOG), "one\r\ntwo\r\n");
+    EXPECT_TRUE(m_window.Control(IDC_LOG).caretAtEnd);
+    EXPECT_EQ(m_dlg.LastLogLine(), "two");
     // A log line rewrites the address and port boxes from the members.
-    window.TypePort("777");
-    dlg.AppendLog("three");
-    EXPECT_EQ(window.GetControlText(IDC_UDP_PORT), "69");
-    dlg.ClearLog();
-    EXPECT_EQ(window.GetControlText(IDC_LOG), "");
-    EXPECT_EQ(dlg.LastLogLine(), "");
+    m_window.TypePort("777");
+    m_dlg.AppendLog("three");
+    EXPECT_EQ(m_window.GetControlText(IDC_UDP_PORT), "69");
+    m_dlg.ClearLog();
+    EXPECT_EQ(m_window.GetControlText(IDC_LOG), "");
+    EXPECT_EQ(m_dlg.LastLogLine(), "");
 }
 
 TEST_F(CBareDialog, RestoreWithBit3ClearDisablesThePortBox) {
-    window.EnableControl(IDC_IP_ADDRESS, false);
-    window.EnableControl(IDC_LOAD_FIRMWARE, true);
-    dlg.SaveRestoreControls(CQuillonDlg::kSaveControls);
-    window.EnableControl(IDC_UDP_PORT, true);
-    window.EnableControl(IDC_IP_ADDRESS, true);
-    window.EnableControl(IDC_LOAD_FIRMWARE, false);
-    window.EnableControl(IDC_CONNECT, false);
-    dlg.SaveRestoreControls(CQuillonDlg::kRestoreControls);
-    EXPECT_FALSE(window.IsControlEnabled(IDC_UDP_PORT));
-    EXPECT_FALSE(window.IsControlEnabled(IDC_IP_ADDRESS));
-    EXPECT_TRUE(window.IsControlEnabled(IDC_LOAD_FIRMWARE));
-    EXPECT_TRUE(window.IsControlEnabled(IDC_CONNECT));
-    EXPECT_FALSE(window.IsControlEnabled(IDC_FLASH_FIRMWARE));
+    m_window.EnableControl(IDC_IP_ADDRESS, false);
+    m_window.EnableControl(IDC_LOAD_FIRMWARE, true);
+    m_dlg.SaveRestoreControls(CQuillonDlg::kSaveControls);
+    m_window.EnableControl(IDC_UDP_PORT, true);
+    m_window.EnableControl(IDC_IP_ADDRESS, true);
+    m_window.EnableControl(IDC_LOAD_FIRMWARE, false);
+    m_window.EnableControl(IDC_CONNECT, false);
+    m_dlg.SaveRestoreControls(CQuillonDlg::kRestoreControls);
+    EXPECT_FALSE(m_window.IsControlEnabled(IDC_UDP_PORT));
+    EXPECT_FALSE(m_window.IsControlEnabled(IDC_IP_ADDRESS));
+    EXPECT_TRUE(m_window.IsControlEnabled(IDC_LOAD_FIRMWARE));
+    EXPECT_TRUE(m_window.IsControlEnabled(IDC_CONNECT));
+    EXPECT_FALSE(m_window.IsControlEnabled(IDC_FLASH_FIRMWARE));
 }
 
 TEST_F(CBareDialog, ReadVersionNameShowsOnlyTheBytesTheReplyCarried) {
@@ -169,30 +170,30 @@ TEST_F(CBareDialog, ReadVersionNameShowsOnlyTheBytesTheReplyCarried) {
     std::fill(std::begin(reply), std::end(reply), 'Z');           // what an older reply left behind
     const uint8_t head[] = {1, 1, 4, 'A', 'B', 'C', 0xC5, 0x7E};  // 6 body bytes + CRC
     std::copy(std::begin(head), std::end(head), reply);
-    dlg.OnBootReply(sizeof head, reply);
-    EXPECT_EQ(dlg.LastLogLine(), "ABC bootloader v1.04");
+    m_dlg.OnBootReply(sizeof head, reply);
+    EXPECT_EQ(m_dlg.LastLogLine(), "ABC bootloader v1.04");
 
     const uint8_t sixteen[] = {1,   2,   0,   'N', 'O', 'Z', 'E', 'R', 'O',  'N', 'A',
                                'M', 'E', 'S', 'I', 'X', 'T', 'E', 'N', 0x11, 0x22};
     std::copy(std::begin(sixteen), std::end(sixteen), reply);
-    dlg.OnBootReply(sizeof sixteen, reply);
-    EXPECT_EQ(dlg.LastLogLine(), "NOZERONAMESIXTEN bootloader v2.00");
+    m_dlg.OnBootReply(sizeof sixteen, reply);
+    EXPECT_EQ(m_dlg.LastLogLine(), "NOZERONAMESIXTEN bootloader v2.00");
 
     // Shorter than its version field: the missing bytes are 0, not the CRC.
     const uint8_t cut[] = {1, 0xAB, 0xCD};
     std::copy(std::begin(cut), std::end(cut), reply);
-    dlg.OnBootReply(sizeof cut, reply);
-    EXPECT_EQ(dlg.LastLogLine(), "Device bootloader v0.00");
-    EXPECT_FALSE(window.IsControlVisible(IDC_RESET_DEFAULTS));
+    m_dlg.OnBootReply(sizeof cut, reply);
+    EXPECT_EQ(m_dlg.LastLogLine(), "Device bootloader v0.00");
+    EXPECT_FALSE(m_window.IsControlVisible(IDC_RESET_DEFAULTS));
 }
 
 TEST_F(CBareDialog, RepliesWithOtherCodesChangeNothingAndTimeoutsOfExitAreSilent) {
     const uint8_t exitReply[] = {5, 0, 0};
-    dlg.OnBootReply(sizeof exitReply, exitReply);
-    EXPECT_EQ(dlg.OnBootTimeout(CMD_EXIT), 1);
-    EXPECT_EQ(dlg.OnBootTimeout(0), 1);
-    EXPECT_EQ(dlg.LogText(), "");
-    EXPECT_FALSE(window.IsControlEnabled(IDC_LOAD_FIRMWARE));
+    m_dlg.OnBootReply(sizeof exitReply, exitReply);
+    EXPECT_EQ(m_dlg.OnBootTimeout(CMD_EXIT), 1);
+    EXPECT_EQ(m_dlg.OnBootTimeout(0), 1);
+    EXPECT_EQ(m_dlg.LogText(), "");
+    EXPECT_FALSE(m_window.IsControlEnabled(IDC_LOAD_FIRMWARE));
 }
 
 constexpr const char* kCloseQuestion =
@@ -228,7 +229,7 @@ TEST(DialogClose, MidFlashAsksFirstAndOnlyYesCloses) {
 
 TEST_F(CBareDialog, AFloodOfLogLinesKeepsTheNewestAndStaysFast) {
     std::vector<std::string> whole;
-    window.OnLogWritten([&](const std::string& log) {
+    m_window.OnLogWritten([&](const std::string& log) {
         if (log.size() < 200) whole.push_back(log);  // only short logs are worth keeping
     });
     constexpr int kLines = 20000;
@@ -236,13 +237,13 @@ TEST_F(CBareDialog, AFloodOfLogLinesKeepsTheNewestAndStaysFast) {
     char line[32];
     for (int i = 1; i <= kLines; ++i) {
         std::snprintf(line, sizeof line, "line %d", i);
-        dlg.AppendLog(line);
+        m_dlg.AppendLog(line);
     }
     const auto spent = std::chrono::steady_clock::now() - start;
     EXPECT_LT(spent, std::chrono::seconds(2));
 
-    const std::string& log = window.GetControlText(IDC_LOG);
-    EXPECT_EQ(log, dlg.LogText());
+    const std::string& log = m_window.GetControlText(IDC_LOG);
+    EXPECT_EQ(log, m_dlg.LogText());
     const size_t lines = CountLineBreaks(log);
     EXPECT_LE(lines, kLogLineLimit + 1);
     EXPECT_GE(lines, kLogLineLimit - kLogTrimChunk + 1);
@@ -252,17 +253,17 @@ TEST_F(CBareDialog, AFloodOfLogLinesKeepsTheNewestAndStaysFast) {
     EXPECT_EQ(log.compare(0, head.size(), head), 0) << log.substr(0, 60);
     const std::string oldest = "line " + std::to_string(kLines - kept + 1) + "\r\n";
     EXPECT_EQ(log.substr(head.size(), oldest.size()), oldest);
-    EXPECT_EQ(dlg.LastLogLine(), "line 20000");
-    EXPECT_TRUE(window.Control(IDC_LOG).caretAtEnd);
+    EXPECT_EQ(m_dlg.LastLogLine(), "line 20000");
+    EXPECT_TRUE(m_window.Control(IDC_LOG).caretAtEnd);
 
     // A log read back from the box and cleared keeps counting from where it stands.
-    ASSERT_TRUE(dlg.ExchangeData(true));
-    for (int i = 0; i < static_cast<int>(kLogTrimChunk); ++i) dlg.AppendLog("more");
-    EXPECT_LE(CountLineBreaks(dlg.LogText()), kLogLineLimit + 1);
-    EXPECT_EQ(dlg.LogText().rfind("... ", 0), 0u);
-    dlg.ClearLog();
-    dlg.AppendLog("fresh");
-    EXPECT_EQ(window.GetControlText(IDC_LOG), "fresh\r\n");
+    ASSERT_TRUE(m_dlg.ExchangeData(true));
+    for (int i = 0; i < static_cast<int>(kLogTrimChunk); ++i) m_dlg.AppendLog("more");
+    EXPECT_LE(CountLineBreaks(m_dlg.LogText()), kLogLineLimit + 1);
+    EXPECT_EQ(m_dlg.LogText().rfind("... ", 0), 0u);
+    m_dlg.ClearLog();
+    m_dlg.AppendLog("fresh");
+    EXPECT_EQ(m_window.GetControlText(IDC_LOG), "fresh\r\n");
 }
 
 TEST(LogTrim, DropsAChunkAndCountsEveryDroppedLine) {

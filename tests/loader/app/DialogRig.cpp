@@ -10,11 +10,11 @@
 #include "FrameCodec.h"
 #include "HexGen.h"
 #include "LogText.h"
+#include "LoopbackUnit.h"
+#include "TempDir.h"
 
 CUnitSimConfig LoopbackUnit(const std::string& name, uint8_t major, uint8_t minor) {
-    CUnitSimConfig config;
-    config.bindAddress = "127.0.0.1";
-    config.port = 0;
+    CUnitSimConfig config = LoopbackConfig(EWakeup::kNeeded);
     config.name = name;
     config.major = major;
     config.minor = minor;
@@ -76,14 +76,8 @@ int CDialogRig::RequestsFor(uint8_t command) const {
 }
 
 std::string TempPath(const std::string& suffix) {
-    static int serial = 0;
-    const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = info != nullptr ? std::string(info->test_suite_name()) + "_" + info->name()
-                                       : std::string("rig");
-    for (char& c : name)
-        if (c == '/') c = '_';
-    return testing::TempDir() + "quillon_" + std::to_string(::getpid()) + "_" + name + "_" +
-           std::to_string(++serial) + suffix;
+    CTempDir& dir = CTempDir::Shared();
+    return dir.PathOf(dir.NewName(suffix));
 }
 
 std::string WriteFirmware(uint32_t totalBytes, uint32_t seed) {

@@ -29,7 +29,7 @@ struct CDialogRig {
     CQuillonDlg dlg{window};
 };
 
-// A fresh temporary path for this test.
+// A fresh path in the test program's temporary directory.
 std::string TempPath(const std::string& suffix);
 // A generated HEX file of totalBytes data bytes in 16-byte records at 0x1D000000.
 std::string WriteFirmware(uint32_t totalBytes, uint32_t seed = 7);

@@ -13,6 +13,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTest>
 #include <QTextBlock>
 #include <QTimer>
 #include <memory>
@@ -21,6 +22,7 @@
 #include "AddressFields.h"
 #include "DialogRig.h"
 #include "LogTrim.h"
+#include "PathChooser.h"
 #include "QtDialogWindow.h"
 
 namespace {
@@ -79,41 +81,24 @@ void AnswerNextQuestion(QMessageBox::StandardButton answer, CSeenQuestion& seen)
     poll->start(20);
 }
 
-struct CPathChooser : IFileChooser {
-    std::string path;
-    bool ChooseOpenFile(const char*, std::string& chosen) override {
-        chosen = path;
-        return true;
-    }
-};
-
 struct QtDialog : testing::Test {
     QtDialog() {
-        window.Attach(dlg);
-        window.show();
+        m_window.Attach(m_dlg);
+        m_window.show();
         QApplication::processEvents();
     }
-    ~QtDialog() override { window.Detach(); }
+    ~QtDialog() override { m_window.Detach(); }
     template <typename T>
     T* Get(int id) {
-        return qobject_cast<T*>(window.Control(id));
-    }
-    bool ProcessUntil(const std::function<bool()>& done, int timeoutMs) {
-        QElapsedTimer timer;
-        timer.start();
-        while (!done()) {
-            if (timer.elapsed() > timeoutMs) return false;
-            QApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
-        return true;
+        return qobject_cast<T*>(m_window.Control(id));
     }
 
-    CQtDialogWindow window;
-    CQuillonDlg dlg{window};
+    CQtDialogWindow m_window;
+    CQuillonDlg m_dlg{m_window};
 };
 
 TEST_F(QtDialog, StartStateMatchesTheTemplate) {
-    EXPECT_EQ(window.windowTitle(), "Tolvane Firmware Loader (32-BIT)");
+    EXPECT_EQ(m_window.windowTitle(), "Tolvane Firmware Loader (32-BIT)");
     EXPECT_EQ(Get<QLineEdit>(IDC_IP_ADDRESS)->text(), "192.168.1.200");
     EXPECT_EQ(Get<QLineEdit>(IDC_UDP_PORT)->text(), "69");
     EXPECT_TRUE(Get<QPlainTextEdit>(IDC_LOG)->toPlainText().isEmpty());
@@ -123,16 +108,16 @@ TEST_F(QtDialog, StartStateMatchesTheTemplate) {
     EXPECT_FALSE(Get<QPushButton>(IDC_LOAD_FIRMWARE)->isEnabled());
     EXPECT_FALSE(Get<QPushButton>(IDC_FLASH_FIRMWARE)->isEnabled());
     EXPECT_TRUE(Get<QPushButton>(IDC_CONNECT)->isEnabled());
-    EXPECT_FALSE(window.windowIcon().isNull());
+    EXPECT_FALSE(m_window.windowIcon().isNull());
     // Every control lies inside the dialog, and the labels sit above their boxes.
     for (const int id : {IDC_LOAD_FIRMWARE, IDC_PROGRESS, IDC_LOG, IDC_CONNECT, IDC_FLASH_FIRMWARE,
                          IDC_IP_ADDRESS, IDC_UDP_PORT, IDC_RESET_DEFAULTS, IDC_STANDARD_TIMEOUT})
-        EXPECT_TRUE(window.rect().contains(window.Control(id)->geometry())) << id;
-    EXPECT_EQ(window.size(), QSize(window.Units().X(387), window.Units().Y(105)));
+        EXPECT_TRUE(m_window.rect().contains(m_window.Control(id)->geometry())) << id;
+    EXPECT_EQ(m_window.size(), QSize(m_window.Units().X(387), m_window.Units().Y(105)));
     // The about entry is in the context menu, with F1.
-    ASSERT_NE(window.ContextMenu(), nullptr);
+    ASSERT_NE(m_window.ContextMenu(), nullptr);
     bool about = false;
-    for (QAction* action : window.ContextMenu()->actions())
+    for (QAction* action : m_window.ContextMenu()->actions())
         if (action->text() == "&About") about = action->shortcut() == QKeySequence(Qt::Key_F1);
     EXPECT_TRUE(about);
 }
@@ -150,17 +135,17 @@ TEST_F(QtDialog, EveryControlCarriesItsAccessibleName) {
                  {IDC_STANDARD_TIMEOUT, "Standard Timeout"},
                  {IDC_LOG, "Log"},
                  {IDC_PROGRESS, "Progress"}};
-    for (const auto& n : names) EXPECT_EQ(AccessibleName(window.Control(n.id)), n.name) << n.id;
+    for (const auto& n : names) EXPECT_EQ(AccessibleName(m_window.Control(n.id)), n.name) << n.id;
 
     // The address is one text field that assistive tools read and set as dotted text.
     QAccessibleInterface* ip =
-        QAccessible::queryAccessibleInterface(window.Control(IDC_IP_ADDRESS));
+        QAccessible::queryAccessibleInterface(m_window.Control(IDC_IP_ADDRESS));
     ASSERT_NE(ip, nullptr);
     EXPECT_EQ(ip->text(QAccessible::Value), "192.168.1.200");
     ip->setText(QAccessible::Value, "10.1.2.3");
     ip->setText(QAccessible::Value, "300.1.2.3");  // refused by the field
-    ASSERT_TRUE(dlg.ExchangeData(true));
-    EXPECT_EQ(dlg.IpAddress(), 0x0A010203u);
+    ASSERT_TRUE(m_dlg.ExchangeData(true));
+    EXPECT_EQ(m_dlg.IpAddress(), 0x0A010203u);
 }
 
 TEST_F(QtDialog, EnterInThePortBoxClosesWithAValidPortAndEscCancels) {
@@ -169,14 +154,14 @@ TEST_F(QtDialog, EnterInThePortBoxClosesWithAValidPortAndEscCancels) {
     port->setText("70000");
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QApplication::sendEvent(port, &enter);
-    EXPECT_EQ(window.result(), IDOK);
-    EXPECT_EQ(dlg.Port(), 70000u);
-    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(m_window.result(), IDOK);
+    EXPECT_EQ(m_dlg.Port(), 70000u);
+    EXPECT_FALSE(m_window.isVisible());
 
-    window.show();
+    m_window.show();
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QApplication::sendEvent(port, &escape);
-    EXPECT_EQ(window.result(), IDCANCEL);
+    EXPECT_EQ(m_window.result(), IDCANCEL);
 }
 
 TEST_F(QtDialog, ClickOnConnectReachesConnectedAgainstTheUnit) {
@@ -186,11 +171,11 @@ TEST_F(QtDialog, ClickOnConnectReachesConnectedAgainstTheUnit) {
     Get<QLineEdit>(IDC_UDP_PORT)->setText(QString::number(sim.Port()));
     Get<QPushButton>(IDC_CONNECT)->click();
     EXPECT_FALSE(Get<QPushButton>(IDC_CONNECT)->isEnabled());
-    ASSERT_TRUE(ProcessUntil([&] { return dlg.Connected() != 0; }, 4000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_dlg.Connected() != 0; }, 4000));
     const QString log = Get<QPlainTextEdit>(IDC_LOG)->toPlainText();
     EXPECT_EQ(log, "Attempting to connect...\nConnected.\nQtUnit bootloader v1.04\n");
     EXPECT_EQ(Get<QPushButton>(IDC_CONNECT)->text(), "Disconnect");
-    EXPECT_EQ(AccessibleName(window.Control(IDC_CONNECT)), "Disconnect");
+    EXPECT_EQ(AccessibleName(m_window.Control(IDC_CONNECT)), "Disconnect");
     EXPECT_TRUE(Get<QPushButton>(IDC_LOAD_FIRMWARE)->isEnabled());
     EXPECT_TRUE(Get<QCheckBox>(IDC_RESET_DEFAULTS)->isVisible());
     EXPECT_FALSE(Get<QLineEdit>(IDC_IP_ADDRESS)->isEnabled());
@@ -204,14 +189,14 @@ TEST_F(QtDialog, EscMidFlashAsksAndOnlyYesCloses) {
     Get<QLineEdit>(IDC_IP_ADDRESS)->setText("127.0.0.1");
     Get<QLineEdit>(IDC_UDP_PORT)->setText(QString::number(sim.Port()));
     Get<QPushButton>(IDC_CONNECT)->click();
-    ASSERT_TRUE(ProcessUntil([&] { return dlg.Connected() != 0; }, 4000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_dlg.Connected() != 0; }, 4000));
     CPathChooser chooser;
-    chooser.path = WriteFirmware(200);
-    dlg.Link().SetFileChooser(&chooser);
+    chooser.m_path = WriteFirmware(200);
+    m_dlg.Link().SetFileChooser(&chooser);
     Get<QPushButton>(IDC_LOAD_FIRMWARE)->click();
     sim.SetSilent(true);  // the erase is never answered
     Get<QPushButton>(IDC_FLASH_FIRMWARE)->click();
-    ASSERT_TRUE(dlg.FlashInProgress());
+    ASSERT_TRUE(m_dlg.FlashInProgress());
 
     CSeenQuestion no;
     AnswerNextQuestion(QMessageBox::No, no);
@@ -222,51 +207,51 @@ TEST_F(QtDialog, EscMidFlashAsksAndOnlyYesCloses) {
               "Close anyway?");
     EXPECT_EQ(no.defaultButton, QMessageBox::No);
     EXPECT_EQ(no.escapeButton, QMessageBox::No);
-    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(m_window.isVisible());
 
     CSeenQuestion closeBox;
     AnswerNextQuestion(QMessageBox::No, closeBox);
-    EXPECT_FALSE(window.close());  // the close box
+    EXPECT_FALSE(m_window.close());  // the close box
     EXPECT_TRUE(closeBox.answered);
-    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(m_window.isVisible());
 
     CSeenQuestion yes;
     AnswerNextQuestion(QMessageBox::Yes, yes);
     PressKey(Get<QPushButton>(IDC_CONNECT), Qt::Key_Escape);
     EXPECT_TRUE(yes.answered);
-    EXPECT_FALSE(window.isVisible());
-    EXPECT_EQ(window.result(), IDCANCEL);
-    dlg.Link().SetFileChooser(&window);
+    EXPECT_FALSE(m_window.isVisible());
+    EXPECT_EQ(m_window.result(), IDCANCEL);
+    m_dlg.Link().SetFileChooser(&m_window);
 }
 
 TEST_F(QtDialog, AddressTypedWithLeadingZerosConnectsToThatAddress) {
     CUnitSim sim(LoopbackUnit("Zeros", 1, 4));
     ASSERT_TRUE(sim.Start());
-    auto* address = qobject_cast<CAddressBox*>(window.Control(IDC_IP_ADDRESS));
+    auto* address = qobject_cast<CAddressBox*>(m_window.Control(IDC_IP_ADDRESS));
     ASSERT_NE(address, nullptr);
     address->setFocus();
     address->selectAll();
     TypeKeys(address, "127.000.000.001");
     EXPECT_EQ(address->text(), "127.000.000.001");
     uint8_t fields[4];
-    window.GetAddressFields(IDC_IP_ADDRESS, fields);
+    m_window.GetAddressFields(IDC_IP_ADDRESS, fields);
     EXPECT_EQ(FormatDottedFields(fields), "127.0.0.1");
     EXPECT_TRUE(address->LastRefusal().isEmpty());
     Get<QLineEdit>(IDC_UDP_PORT)->setText(QString::number(sim.Port()));
     Get<QPushButton>(IDC_CONNECT)->click();
-    EXPECT_EQ(dlg.IpAddress(), 0x7F000001u);
-    ASSERT_TRUE(ProcessUntil([&] { return dlg.Connected() != 0; }, 4000));
-    EXPECT_EQ(dlg.LastLogLine(), "Zeros bootloader v1.04");
+    EXPECT_EQ(m_dlg.IpAddress(), 0x7F000001u);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_dlg.Connected() != 0; }, 4000));
+    EXPECT_EQ(m_dlg.LastLogLine(), "Zeros bootloader v1.04");
 }
 
 TEST_F(QtDialog, AddressBoxRefusesWhatItCannotHoldAndChangesNothing) {
-    auto* address = qobject_cast<CAddressBox*>(window.Control(IDC_IP_ADDRESS));
+    auto* address = qobject_cast<CAddressBox*>(m_window.Control(IDC_IP_ADDRESS));
     ASSERT_NE(address, nullptr);
     address->setFocus();
     address->clear();
     TypeKeys(address, "192.168.001.200");
     uint8_t fields[4];
-    window.GetAddressFields(IDC_IP_ADDRESS, fields);
+    m_window.GetAddressFields(IDC_IP_ADDRESS, fields);
     EXPECT_EQ(FormatDottedFields(fields), "192.168.1.200");
 
     address->clear();
@@ -299,15 +284,15 @@ TEST_F(QtDialog, AddressBoxRefusesWhatItCannotHoldAndChangesNothing) {
 
 TEST_F(QtDialog, AnEmptyProgressRangeDrawsAnEmptyBarNotABusyOne) {
     auto* bar = Get<QProgressBar>(IDC_PROGRESS);
-    dlg.OnTimer(kProgressTimerId);  // nothing sent yet: 0 of 0
+    m_dlg.OnTimer(kProgressTimerId);  // nothing sent yet: 0 of 0
     EXPECT_LT(bar->minimum(), bar->maximum());
     EXPECT_EQ(bar->value(), bar->minimum());
-    window.SetProgressRange(IDC_PROGRESS, 0, 40);
-    window.SetProgressPos(IDC_PROGRESS, 10);
+    m_window.SetProgressRange(IDC_PROGRESS, 0, 40);
+    m_window.SetProgressPos(IDC_PROGRESS, 10);
     EXPECT_EQ(bar->maximum(), 40);
     EXPECT_EQ(bar->value(), 10);
-    window.SetProgressRange(IDC_PROGRESS, 5, 5);
-    window.SetProgressPos(IDC_PROGRESS, 5);
+    m_window.SetProgressRange(IDC_PROGRESS, 5, 5);
+    m_window.SetProgressPos(IDC_PROGRESS, 5);
     EXPECT_LT(bar->minimum(), bar->maximum());
     EXPECT_EQ(bar->value(), bar->minimum());
 }
@@ -317,7 +302,7 @@ TEST_F(QtDialog, AFloodOfLogLinesLeavesTheNewestShowing) {
     timer.start();
     constexpr int kLines = 20000;
     for (int i = 1; i <= kLines; ++i) {
-        dlg.AppendLog(("line " + std::to_string(i)).c_str());
+        m_dlg.AppendLog(("line " + std::to_string(i)).c_str());
         if (i % 1000 == 0) QApplication::processEvents();
     }
     EXPECT_LT(timer.elapsed(), 20000);
@@ -326,7 +311,7 @@ TEST_F(QtDialog, AFloodOfLogLinesLeavesTheNewestShowing) {
     EXPECT_LE(doc->blockCount(), static_cast<int>(kLogLineLimit) + 2);  // + the empty last
     EXPECT_TRUE(doc->firstBlock().text().endsWith("earlier lines dropped ..."));
     EXPECT_EQ(doc->lastBlock().previous().text(), "line 20000");
-    EXPECT_EQ(window.GetControlText(IDC_LOG), dlg.LogText());
+    EXPECT_EQ(m_window.GetControlText(IDC_LOG), m_dlg.LogText());
     EXPECT_TRUE(log->textCursor().atEnd());
     EXPECT_EQ(log->verticalScrollBar()->value(), log->verticalScrollBar()->maximum());
 }

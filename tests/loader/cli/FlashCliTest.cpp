@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "FlashRig.h"
+#include "LoopbackUnit.h"
+#include "TempDir.h"
 #include "UnitSim.h"
 
 namespace {
@@ -17,17 +19,15 @@ namespace {
 class FlashCliTest : public ::testing::Test {
   protected:
     void StartUnit(CUnitSimConfig config = {}) {
-        config.bindAddress = "127.0.0.1";
-        config.port = 0;
-        unit_ = std::make_unique<CUnitSim>(config);
-        ASSERT_TRUE(unit_->Start());
+        m_unit = StartLoopbackUnit(EWakeup::kNeeded, std::move(config));
+        ASSERT_NE(m_unit->Port(), 0);
     }
     std::vector<std::string> Args(std::vector<std::string> extra) {
-        std::vector<std::string> args{"--port", std::to_string(unit_->Port())};
+        std::vector<std::string> args{"--port", std::to_string(m_unit->Port())};
         args.insert(args.end(), extra.begin(), extra.end());
         return args;
     }
-    std::unique_ptr<CUnitSim> unit_;
+    std::unique_ptr<CUnitSim> m_unit;
 };
 
 TEST_F(FlashCliTest, FlashesAndPrintsTheDialogsLogLines) {
@@ -41,9 +41,9 @@ TEST_F(FlashCliTest, FlashesAndPrintsTheDialogsLogLines) {
               "Programming firmware...\nProgrammed successfully.\nVerification successful.\n"
               "Bootloader exited, unit restarted.\nDisconnected.\n");
     EXPECT_EQ(run.err, "");  // no terminal: no progress bar
-    EXPECT_EQ(unit_->FlashCrc(0x9D000000, fw.Length()), fw.Crc());
-    EXPECT_TRUE(unit_->Exited());
-    EXPECT_EQ(unit_->ResetCount(), 0);
+    EXPECT_EQ(m_unit->FlashCrc(0x9D000000, fw.Length()), fw.Crc());
+    EXPECT_TRUE(m_unit->Exited());
+    EXPECT_EQ(m_unit->ResetCount(), 0);
 }
 
 TEST_F(FlashCliTest, ResetsDefaultsFirstWhenTheBootloaderCan) {
@@ -52,8 +52,8 @@ TEST_F(FlashCliTest, ResetsDefaultsFirstWhenTheBootloaderCan) {
     const CRun run = RunFlash(Args({"--reset-defaults", "--quiet", "127.0.0.1", fw.Path()}));
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "");  // quiet
-    EXPECT_EQ(unit_->ResetCount(), 1);
-    EXPECT_EQ(unit_->EraseCount(), 1);
+    EXPECT_EQ(m_unit->ResetCount(), 1);
+    EXPECT_EQ(m_unit->EraseCount(), 1);
 }
 
 TEST_F(FlashCliTest, RefusesAResetOnABootloaderBefore104WithoutErasing) {
@@ -64,9 +64,9 @@ TEST_F(FlashCliTest, RefusesAResetOnABootloaderBefore104WithoutErasing) {
     const CRun run = RunFlash(Args({"--reset-defaults", "127.0.0.1", fw.Path()}));
     EXPECT_EQ(run.status, 5);
     EXPECT_NE(run.err.find("older than 1.04"), std::string::npos) << run.err;
-    EXPECT_EQ(unit_->EraseCount(), 0);
-    EXPECT_EQ(unit_->ResetCount(), 0);
-    EXPECT_FALSE(unit_->Exited());  // left in its bootloader
+    EXPECT_EQ(m_unit->EraseCount(), 0);
+    EXPECT_EQ(m_unit->ResetCount(), 0);
+    EXPECT_FALSE(m_unit->Exited());  // left in its bootloader
 }
 
 TEST_F(FlashCliTest, InfoPrintsTheVersionLineAndDisconnects) {
@@ -85,26 +85,26 @@ TEST_F(FlashCliTest, InfoPrintsTheVersionLineAndDisconnects) {
 TEST_F(FlashCliTest, ExtendedTimeoutWakesWithTheExtendedVariant) {
     StartUnit();
     EXPECT_EQ(RunFlash(Args({"--extended-timeout", "--info", "127.0.0.1"})).status, 0);
-    const auto seen = unit_->Requests();
+    const auto seen = m_unit->Requests();
     ASSERT_FALSE(seen.empty());
     EXPECT_TRUE(seen[0].wakeup);
     EXPECT_EQ(seen[0].wakeText, "remotebootlext");
 
-    unit_->ClearRequests();
+    m_unit->ClearRequests();
     EXPECT_EQ(RunFlash(Args({"--info", "127.0.0.1"})).status, 0);
-    ASSERT_FALSE(unit_->Requests().empty());
-    EXPECT_EQ(unit_->Requests()[0].wakeText, "remotebootlstd");
+    ASSERT_FALSE(m_unit->Requests().empty());
+    EXPECT_EQ(m_unit->Requests()[0].wakeText, "remotebootlstd");
 }
 
 TEST_F(FlashCliTest, AVerifyMismatchExitsWithTwoAndLeavesTheBootloaderRunning) {
     StartUnit();
-    unit_->SetCustomReply(4, {4, 0x12, 0x34});
+    m_unit->SetCustomReply(4, {4, 0x12, 0x34});
     CFirmware fw(8);
     const CRun run = RunFlash(Args({"127.0.0.1", fw.Path()}));
     EXPECT_EQ(run.status, 2) << run.err;
     EXPECT_NE(run.out.find("Verification failed.\n"), std::string::npos);
     EXPECT_EQ(run.out.find("Disconnected."), std::string::npos);
-    EXPECT_FALSE(unit_->Exited());
+    EXPECT_FALSE(m_unit->Exited());
 }
 
 TEST_F(FlashCliTest, ALossyUnitIsStillFlashedWhole) {
@@ -117,7 +117,7 @@ TEST_F(FlashCliTest, ALossyUnitIsStillFlashedWhole) {
     CFirmware fw(60);
     const CRun run = RunFlash(Args({"127.0.0.1", fw.Path()}), 60000);
     EXPECT_EQ(run.status, 0) << run.out << run.err;
-    EXPECT_EQ(unit_->FlashCrc(0x9D000000, fw.Length()), fw.Crc());
+    EXPECT_EQ(m_unit->FlashCrc(0x9D000000, fw.Length()), fw.Crc());
 }
 
 TEST_F(FlashCliTest, ASilentUnitExitsWithOne) {
@@ -129,36 +129,31 @@ TEST_F(FlashCliTest, ASilentUnitExitsWithOne) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "Attempting to connect...\nNo response, operation failed.\n");
     EXPECT_NE(run.err.find("no response"), std::string::npos);
-    EXPECT_EQ(unit_->EraseCount(), 0);
+    EXPECT_EQ(m_unit->EraseCount(), 0);
 }
 
 TEST_F(FlashCliTest, UnusableFirmwareExitsWithThree) {
     StartUnit();
     const CRun missing = RunFlash(Args({"127.0.0.1", "/nonexistent/fw.hex"}));
     EXPECT_EQ(missing.status, 3);
-    EXPECT_EQ(unit_->RequestCount(), 0u);  // told before the unit is woken
+    EXPECT_EQ(m_unit->RequestCount(), 0u);  // told before the unit is woken
 
     CFirmware empty(4, false);  // records, but none that puts data into flash
     const CRun noData = RunFlash(Args({"127.0.0.1", empty.Path()}));
     EXPECT_EQ(noData.status, 3) << noData.out;
-    EXPECT_EQ(unit_->EraseCount(), 0);
+    EXPECT_EQ(m_unit->EraseCount(), 0);
 }
 
 TEST_F(FlashCliTest, EveryUnusableFileIsRefusedInASecondWithNothingSent) {
     StartUnit();
-    char dir[] = "/tmp/quillon_cli_dir_XXXXXX";
-    ASSERT_NE(::mkdtemp(dir), nullptr);
-    const std::string fifo = std::string(dir) + "/fw.hex";
+    CTempDir dir;
+    const std::string fifo = dir.PathOf("fw.hex");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     auto write = [&](const std::string& name, const std::string& text) {
-        const std::string path = std::string(dir) + "/" + name;
-        FILE* f = std::fopen(path.c_str(), "wb");
-        std::fwrite(text.data(), 1, text.size(), f);
-        std::fclose(f);
-        return path;
+        return dir.Write(name, text);
     };
     const std::string cases[] = {
-        dir,
+        dir.Path(),
         fifo,
         "/dev/zero",
         write("empty.hex", ""),
@@ -175,10 +170,7 @@ TEST_F(FlashCliTest, EveryUnusableFileIsRefusedInASecondWithNothingSent) {
         EXPECT_NE(run.err.find("quillon-flash: "), std::string::npos) << path;
         EXPECT_EQ(run.out, "") << path;
     }
-    EXPECT_EQ(unit_->RequestCount(), 0u);
-    for (const char* name : {"/fw.hex", "/empty.hex", "/text.hex", "/binary.hex", "/gap.hex"})
-        ::unlink((std::string(dir) + name).c_str());
-    ::rmdir(dir);
+    EXPECT_EQ(m_unit->RequestCount(), 0u);
 }
 
 TEST_F(FlashCliTest, AFileChangedWhileFlashingExitsWithThree) {
@@ -189,7 +181,7 @@ TEST_F(FlashCliTest, AFileChangedWhileFlashingExitsWithThree) {
     CFirmware fw(3000);
     const CRun run = RunFlash(Args({"127.0.0.1", fw.Path()}), 30000, 0, [&](pid_t) {
         int batches = 0;
-        for (const auto& r : unit_->Requests()) batches += r.command == 3 ? 1 : 0;
+        for (const auto& r : m_unit->Requests()) batches += r.command == 3 ? 1 : 0;
         if (batches >= 5) ::truncate(fw.Path().c_str(), 0);
     });
     EXPECT_EQ(run.status, 3) << run.out << run.err;
@@ -197,7 +189,7 @@ TEST_F(FlashCliTest, AFileChangedWhileFlashingExitsWithThree) {
               std::string::npos)
         << run.out;
     EXPECT_EQ(run.out.find("Verification successful."), std::string::npos);
-    EXPECT_FALSE(unit_->Exited());
+    EXPECT_FALSE(m_unit->Exited());
 }
 
 // Ctrl+C or a kill at each stage: out at once, one line on what the unit holds, no restart.
@@ -225,7 +217,7 @@ TEST_F(FlashCliTest, AnInterruptEndsAtOnceAndSaysWhatTheUnitHolds) {
         const CRun run = RunFlash(Args({"127.0.0.1", fw.Path()}), 20000, 0, [&](pid_t pid) {
             if (sent != std::chrono::steady_clock::time_point{}) return;
             int seen = 0;
-            for (const auto& r : unit_->Requests()) seen += r.command == c.stage ? 1 : 0;
+            for (const auto& r : m_unit->Requests()) seen += r.command == c.stage ? 1 : 0;
             if (seen < (c.stage == 3 ? 5 : 1)) return;
             ::kill(pid, c.signal);
             sent = std::chrono::steady_clock::now();
@@ -234,8 +226,8 @@ TEST_F(FlashCliTest, AnInterruptEndsAtOnceAndSaysWhatTheUnitHolds) {
         EXPECT_EQ(run.status, 128 + c.signal) << run.out << run.err;
         EXPECT_LT(took, std::chrono::milliseconds(600)) << c.line;
         EXPECT_NE(run.err.find(c.line), std::string::npos) << run.err;
-        EXPECT_FALSE(unit_->Exited()) << c.line;
-        unit_->Stop();
+        EXPECT_FALSE(m_unit->Exited()) << c.line;
+        m_unit->Stop();
     }
 }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "FlashOptions.h"
+#include "TempDir.h"
 
 namespace {
 
@@ -114,12 +115,8 @@ TEST(FlashOptions, TakesTheUsualGetoptForms) {
 }
 
 std::string WriteTargets(const char* text) {
-    char name[] = "/tmp/quillon_targets_XXXXXX";
-    const int fd = ::mkstemp(name);
-    EXPECT_GE(fd, 0);
-    EXPECT_EQ(::write(fd, text, std::strlen(text)), static_cast<ssize_t>(std::strlen(text)));
-    ::close(fd);
-    return name;
+    CTempDir& dir = CTempDir::Shared();
+    return dir.Write(dir.NewName(".txt"), text);
 }
 
 TEST(FlashOptions, ReadsATargetsFileAndNamesItsBadLine) {

@@ -15,6 +15,7 @@
 
 #include "Crc16.h"
 #include "HexRecordText.h"
+#include "TempDir.h"
 
 struct CRun {
     int status = -1;
@@ -83,26 +84,22 @@ class CFirmware {
   public:
     // count records of 16 bytes at 0x9D000000, CR LF line ends as tools on Windows write them.
     explicit CFirmware(int count, bool withData = true) {
-        text_ = HexRecord(4, 0, {0x1D, 0x00}, "\r\n");
+        m_text = HexRecord(4, 0, {0x1D, 0x00}, "\r\n");
         for (int r = 0; r < count; ++r) {
             std::vector<uint8_t> data(16);
             for (int i = 0; i < 16; ++i) data[i] = static_cast<uint8_t>(r * 3 + i * 5 + 1);
-            if (withData) bytes_.insert(bytes_.end(), data.begin(), data.end());
-            text_ += HexRecord(withData ? 0 : 5, static_cast<uint16_t>(r * 16), data, "\r\n");
+            if (withData) m_bytes.insert(m_bytes.end(), data.begin(), data.end());
+            m_text += HexRecord(withData ? 0 : 5, static_cast<uint16_t>(r * 16), data, "\r\n");
         }
-        text_ += ":00000001FF\r\n";
-        char name[] = "/tmp/quillon_cli_XXXXXX";
-        const int fd = ::mkstemp(name);
-        path_ = name;
-        EXPECT_EQ(::write(fd, text_.data(), text_.size()), static_cast<ssize_t>(text_.size()));
-        ::close(fd);
+        m_text += ":00000001FF\r\n";
+        m_path = m_dir.Write("firmware.hex", m_text);
     }
-    ~CFirmware() { ::unlink(path_.c_str()); }
-    const std::string& Path() const { return path_; }
-    uint16_t Crc() const { return Crc16(bytes_.data(), static_cast<uint32_t>(bytes_.size())); }
-    uint32_t Length() const { return static_cast<uint32_t>(bytes_.size()); }
+    const std::string& Path() const { return m_path; }
+    uint16_t Crc() const { return Crc16(m_bytes.data(), static_cast<uint32_t>(m_bytes.size())); }
+    uint32_t Length() const { return static_cast<uint32_t>(m_bytes.size()); }
 
   private:
-    std::string text_, path_;
-    std::vector<uint8_t> bytes_;
+    CTempDir m_dir;
+    std::string m_text, m_path;
+    std::vector<uint8_t> m_bytes;
 };

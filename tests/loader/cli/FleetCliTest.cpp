@@ -7,20 +7,19 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "FlashRig.h"
 #include "JsonText.h"
+#include "LoopbackUnit.h"
+#include "TempDir.h"
 #include "UnitSim.h"
 
 namespace {
 
 std::unique_ptr<CUnitSim> StartSim(CUnitSimConfig config = {}) {
-    config.bindAddress = "127.0.0.1";
-    config.port = 0;
-    auto unit = std::make_unique<CUnitSim>(config);
-    EXPECT_TRUE(unit->Start());
-    return unit;
+    return StartLoopbackUnit(EWakeup::kNeeded, std::move(config));
 }
 
 std::string Target(const CUnitSim& unit) {
@@ -34,10 +33,10 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
+// An empty file, removed when the program ends.
 std::string TempPath() {
-    char name[] = "/tmp/quillon_fleet_XXXXXX";
-    ::close(::mkstemp(name));
-    return name;
+    CTempDir& dir = CTempDir::Shared();
+    return dir.Write(dir.NewName(), "");
 }
 
 // Without a terminal: prefixed whole lines, every good unit verified, the silent one on stderr.

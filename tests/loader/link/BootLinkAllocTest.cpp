@@ -14,7 +14,11 @@
 #include <new>
 #include <thread>
 
+#include "BootLink.h"
+#include "BootMessageQueue.h"
 #include "EngineHarnessFiles.h"
+#include "PathChooser.h"
+#include "TempDir.h"
 
 extern char** environ;
 
@@ -73,7 +77,7 @@ class CUnitProcess {
                         const_cast<char*>("--quiet"),
                         const_cast<char*>("--no-wakeup-needed"),
                         nullptr};
-        const int rc = posix_spawn(&pid_, UNITSIM_PATH, &actions, nullptr, argv, environ);
+        const int rc = posix_spawn(&m_pid, UNITSIM_PATH, &actions, nullptr, argv, environ);
         posix_spawn_file_actions_destroy(&actions);
         ::close(out[1]);
         if (rc != 0) return false;
@@ -87,29 +91,28 @@ class CUnitProcess {
         }
         ::close(out[0]);
         const char* colon = std::strrchr(line, ':');
-        port_ = colon ? static_cast<uint16_t>(std::atoi(colon + 1)) : 0;
-        return port_ != 0;
+        m_port = colon ? static_cast<uint16_t>(std::atoi(colon + 1)) : 0;
+        return m_port != 0;
     }
     ~CUnitProcess() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGTERM);
+            ::waitpid(m_pid, nullptr, 0);
         }
     }
-    uint16_t Port() const { return port_; }
+    uint16_t Port() const { return m_port; }
 
   private:
-    pid_t pid_ = -1;
-    uint16_t port_ = 0;
+    pid_t m_pid = -1;
+    uint16_t m_port = 0;
 };
 
 TEST(BootLinkAllocations, AWholeProgrammingRunAllocatesNothingOnTheWorker) {
     g_testThread = std::this_thread::get_id();
     CUnitProcess unit;
     ASSERT_TRUE(unit.Start());
-    CTempFile file(HexFileText(3000));  // about 3000 records, 273 batches
-    CPathChooser chooser;
-    chooser.path = file.Path();
+    CTempDir dir;
+    CPathChooser chooser(dir.Write("image.hex", HexFileText(3000)));  // 273 batches
     CBootMessageQueue queue;
     CBootLink link;
     link.SetFileChooser(&chooser);

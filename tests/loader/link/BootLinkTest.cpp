@@ -38,9 +38,9 @@ CUnitSimConfig Silent() {
 
 TEST_F(EngineTest, WakesTheUnitThenResendsTheReadVersionFrameEveryTimeout) {
     StartUnit(Silent());
-    ASSERT_TRUE(link_.StartCommand(CMD_READ_VERSION, WAKE_STANDARD, 24, 333));
+    ASSERT_TRUE(m_link.StartCommand(CMD_READ_VERSION, WAKE_STANDARD, 24, 333));
     ASSERT_TRUE(WaitForRequests(4, 3000));
-    const auto seen = unit_->Requests();
+    const auto seen = m_unit->Requests();
     EXPECT_TRUE(seen[0].wakeup);
     EXPECT_EQ(seen[0].raw, Wakeup("remotebootlstd"));
     for (size_t i = 1; i < 4; ++i) {
@@ -50,7 +50,7 @@ TEST_F(EngineTest, WakesTheUnitThenResendsTheReadVersionFrameEveryTimeout) {
         EXPECT_LE(gap, 500u) << i;
     }
     uint32_t done = 0, total = 0;
-    link_.GetProgress(done, total);
+    m_link.GetProgress(done, total);
     EXPECT_EQ(total, 24u);
     EXPECT_GE(done, 4u);
 }
@@ -62,13 +62,13 @@ TEST_F(EngineTest, OneTrySendsOnlyTheWakeupOfEachVariantThenTimesOut) {
                                                         {0, "remotebootlind"},
                                                         {18, "remotebootlind"}};
     for (const auto& [variant, text] : variants) {
-        unit_->ClearRequests();
-        ASSERT_TRUE(link_.StartCommand(CMD_READ_VERSION, variant, 1, 333));
+        m_unit->ClearRequests();
+        ASSERT_TRUE(m_link.StartCommand(CMD_READ_VERSION, variant, 1, 333));
         const CBootMessage m = Next(1000);
         EXPECT_EQ(m.message, WM_BOOT_TIMEOUT) << text;
         EXPECT_EQ(m.wParam, CMD_READ_VERSION);
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        const auto seen = unit_->Requests();
+        const auto seen = m_unit->Requests();
         ASSERT_EQ(seen.size(), 1u) << text;
         EXPECT_EQ(seen[0].raw, Wakeup(text));
     }
@@ -76,26 +76,26 @@ TEST_F(EngineTest, OneTrySendsOnlyTheWakeupOfEachVariantThenTimesOut) {
 
 TEST_F(EngineTest, ExitGoesOutOnceAndNothingIsPosted) {
     StartUnit();
-    ASSERT_TRUE(link_.StartCommand(CMD_EXIT, 0, 1, 200));
+    ASSERT_TRUE(m_link.StartCommand(CMD_EXIT, 0, 1, 200));
     EXPECT_EQ(Next(500).message, 0u);
     const auto frames = Frames();
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_EQ(frames[0].raw, (Bytes{0x01, 0x05, 0xA5, 0x50, 0x04}));
-    EXPECT_TRUE(unit_->Exited());
+    EXPECT_TRUE(m_unit->Exited());
 }
 
 TEST_F(EngineTest, RefusesUnknownCodesAndSendsNothing) {
     StartUnit();
-    EXPECT_FALSE(link_.StartCommand(0, 0, 3, 100));
-    EXPECT_FALSE(link_.StartCommand(7, 0, 3, 100));
+    EXPECT_FALSE(m_link.StartCommand(0, 0, 3, 100));
+    EXPECT_FALSE(m_link.StartCommand(7, 0, 3, 100));
     EXPECT_EQ(Next(300).message, 0u);
-    EXPECT_EQ(unit_->RequestCount(), 0u);
+    EXPECT_EQ(m_unit->RequestCount(), 0u);
 }
 
 TEST_F(EngineTest, ReportsASilentUnitAfterItsTries) {
     StartUnit(Silent());
     const auto start = std::chrono::steady_clock::now();
-    ASSERT_TRUE(link_.StartCommand(CMD_ERASE, 0, 3, 150));
+    ASSERT_TRUE(m_link.StartCommand(CMD_ERASE, 0, 3, 150));
     const CBootMessage m = Next(3000);
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                         std::chrono::steady_clock::now() - start)
@@ -113,7 +113,7 @@ TEST_F(EngineTest, PostsEachAnswerWithACopyOfTheReply) {
     config.major = 12;
     config.minor = 5;
     StartUnit(config);
-    ASSERT_TRUE(link_.StartCommand(CMD_READ_VERSION, WAKE_STANDARD, 24, 333));
+    ASSERT_TRUE(m_link.StartCommand(CMD_READ_VERSION, WAKE_STANDARD, 24, 333));
     const CBootMessage m = Next(3000);
     ASSERT_EQ(m.message, WM_BOOT_REPLY);
     EXPECT_EQ(m.wParam, 3u + 16u + 2u);
@@ -122,11 +122,11 @@ TEST_F(EngineTest, PostsEachAnswerWithACopyOfTheReply) {
     EXPECT_EQ(m.reply[2], 5);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&m.reply[3])), "ABC");
     uint32_t done = 0, total = 0;
-    link_.GetProgress(done, total);
+    m_link.GetProgress(done, total);
     EXPECT_EQ(done, total);  // a completed reply fills the bar
 
     for (uint8_t code : {CMD_ERASE, CMD_RESET_DEFAULTS}) {
-        ASSERT_TRUE(link_.StartCommand(code, 0, 3, 500));
+        ASSERT_TRUE(m_link.StartCommand(code, 0, 3, 500));
         const CBootMessage r = Next(2000);
         EXPECT_EQ(r.message, WM_BOOT_REPLY);
         EXPECT_EQ(r.reply[0], code);
@@ -137,13 +137,13 @@ TEST_F(EngineTest, PostsEachAnswerWithACopyOfTheReply) {
 TEST_F(EngineTest, SendsRecordsInBatchesOfElevenAndReportsTheEnd) {
     StartUnit();
     LoadText(PlainRecords(25));  // 25 records and the end record: 26 lines
-    ASSERT_TRUE(link_.StartCommand(CMD_PROGRAM, 0, 3, 500));
+    ASSERT_TRUE(m_link.StartCommand(CMD_PROGRAM, 0, 3, 500));
     const CBootMessage m = Next(3000);
     ASSERT_EQ(m.message, WM_BOOT_REPLY);
     EXPECT_EQ(m.reply[0], CMD_PROGRAM);
     EXPECT_EQ(ProgramBatches(Frames()), (std::vector<uint16_t>{11, 11, 4}));
     uint32_t done = 0, total = 0;
-    link_.GetProgress(done, total);
+    m_link.GetProgress(done, total);
     EXPECT_EQ(total, 26u);
     EXPECT_EQ(done, 26u);
 }
@@ -151,7 +151,7 @@ TEST_F(EngineTest, SendsRecordsInBatchesOfElevenAndReportsTheEnd) {
 TEST_F(EngineTest, AFileEndingOnABatchStillEndsWithOneReply) {
     StartUnit();
     LoadText(PlainRecords(21));  // 22 lines: exactly two batches
-    ASSERT_TRUE(link_.StartCommand(CMD_PROGRAM, 0, 3, 500));
+    ASSERT_TRUE(m_link.StartCommand(CMD_PROGRAM, 0, 3, 500));
     EXPECT_EQ(Next(3000).message, WM_BOOT_REPLY);
     EXPECT_EQ(Next(200).message, 0u);
     EXPECT_EQ(ProgramBatches(Frames()), (std::vector<uint16_t>{11, 11}));
@@ -159,22 +159,22 @@ TEST_F(EngineTest, AFileEndingOnABatchStillEndsWithOneReply) {
 
 TEST_F(EngineTest, RefusesProgrammingWithoutAFileOrWithoutARecord) {
     StartUnit();
-    EXPECT_FALSE(link_.StartCommand(CMD_PROGRAM, 0, 3, 500));  // no file open
-    LoadText("\n:00000001FF\n");                               // first line is not a record
-    EXPECT_FALSE(link_.StartCommand(CMD_PROGRAM, 0, 3, 500));
+    EXPECT_FALSE(m_link.StartCommand(CMD_PROGRAM, 0, 3, 500));  // no file open
+    LoadText("\n:00000001FF\n");                                // first line is not a record
+    EXPECT_FALSE(m_link.StartCommand(CMD_PROGRAM, 0, 3, 500));
     EXPECT_EQ(Next(200).message, 0u);
-    EXPECT_EQ(unit_->RequestCount(), 0u);
+    EXPECT_EQ(m_unit->RequestCount(), 0u);
 }
 
 TEST_F(EngineTest, VerifyCarriesTheImageRangeAndCrc) {
     StartUnit();
     LoadText(HexFileText(256));  // 4 KiB at 0x9D000000
-    ASSERT_TRUE(link_.StartCommand(CMD_PROGRAM, 0, 3, 500));
+    ASSERT_TRUE(m_link.StartCommand(CMD_PROGRAM, 0, 3, 500));
     ASSERT_EQ(Next(5000).message, WM_BOOT_REPLY);
-    ASSERT_TRUE(link_.StartCommand(CMD_VERIFY, 0, 3, 500));
+    ASSERT_TRUE(m_link.StartCommand(CMD_VERIFY, 0, 3, 500));
     const CBootMessage m = Next(3000);
     ASSERT_EQ(m.message, WM_BOOT_REPLY);
-    const uint16_t expected = link_.GetImageCrc();
+    const uint16_t expected = m_link.GetImageCrc();
     EXPECT_EQ(m.reply[1] | m.reply[2] << 8, expected);
 
     const auto frames = Frames();
@@ -192,9 +192,9 @@ TEST_F(EngineTest, VerifyCarriesTheImageRangeAndCrc) {
 TEST_F(EngineTest, DropsRepliesNobodyActsOnAndGoesOnTrying) {
     StartUnit();
     for (uint8_t code : {uint8_t{0}, CMD_EXIT}) {
-        unit_->SetCustomReply(CMD_ERASE, {code});
-        unit_->ClearRequests();
-        ASSERT_TRUE(link_.StartCommand(CMD_ERASE, 0, 2, 150));
+        m_unit->SetCustomReply(CMD_ERASE, {code});
+        m_unit->ClearRequests();
+        ASSERT_TRUE(m_link.StartCommand(CMD_ERASE, 0, 2, 150));
         const CBootMessage m = Next(2000);
         // Never taken as an answer, so the command runs out of tries as with a silent unit.
         EXPECT_EQ(m.message, WM_BOOT_TIMEOUT) << int(code);
@@ -204,8 +204,8 @@ TEST_F(EngineTest, DropsRepliesNobodyActsOnAndGoesOnTrying) {
 
 TEST_F(EngineTest, AReplyOfAnotherCodeIsPostedButDoesNotEndTheCommand) {
     StartUnit();
-    unit_->SetCustomReply(CMD_ERASE, {CMD_RESET_DEFAULTS});
-    ASSERT_TRUE(link_.StartCommand(CMD_ERASE, 0, 2, 150));
+    m_unit->SetCustomReply(CMD_ERASE, {CMD_RESET_DEFAULTS});
+    ASSERT_TRUE(m_link.StartCommand(CMD_ERASE, 0, 2, 150));
     const CBootMessage first = Next(1000);
     EXPECT_EQ(first.message, WM_BOOT_REPLY);
     EXPECT_EQ(first.reply[0], CMD_RESET_DEFAULTS);
@@ -220,7 +220,7 @@ TEST_F(EngineTest, PostsAReplyThatArrivesAfterTheTimeout) {
     config.faults.delayReply = 1.0;
     config.faults.delayReplyMs = 400;
     StartUnit(config);
-    ASSERT_TRUE(link_.StartCommand(CMD_ERASE, 0, 1, 100));
+    ASSERT_TRUE(m_link.StartCommand(CMD_ERASE, 0, 1, 100));
     EXPECT_EQ(Next(1000).message, WM_BOOT_TIMEOUT);
     const CBootMessage late = Next(2000);
     EXPECT_EQ(late.message, WM_BOOT_REPLY);
@@ -233,7 +233,7 @@ TEST_F(EngineTest, ALoadAfterATimedOutProgrammingRunRetiresIt) {
     config.faults.delayReplyMs = 300;
     StartUnit(config);
     LoadText(HexFileText(100));
-    ASSERT_TRUE(link_.StartCommand(CMD_PROGRAM, 0, 1, 100));
+    ASSERT_TRUE(m_link.StartCommand(CMD_PROGRAM, 0, 1, 100));
     ASSERT_EQ(Next(1000).message, WM_BOOT_TIMEOUT);
     // The user loads another file while the first batch's reply is still on its way: the
     // late reply must neither read on from the new file nor report a finished run.
@@ -249,9 +249,9 @@ TEST_F(EngineTest, RecoversLostDatagramsByResending) {
     config.faults.seed = 7;
     StartUnit(config);
     LoadText(HexFileText(400));
-    ASSERT_TRUE(link_.StartCommand(CMD_ERASE, 0, 10, 60));
+    ASSERT_TRUE(m_link.StartCommand(CMD_ERASE, 0, 10, 60));
     ASSERT_EQ(Next(3000).message, WM_BOOT_REPLY);
-    ASSERT_TRUE(link_.StartCommand(CMD_PROGRAM, 0, 10, 60));
+    ASSERT_TRUE(m_link.StartCommand(CMD_PROGRAM, 0, 10, 60));
     const CBootMessage m = Next(20000);
     ASSERT_EQ(m.message, WM_BOOT_REPLY);
     EXPECT_EQ(m.reply[0], CMD_PROGRAM);
@@ -264,7 +264,7 @@ TEST_F(EngineTest, DuplicatedRepliesStillProgramEveryRecordOnLoopback) {
     config.faults.duplicateReply = 1.0;
     StartUnit(config);
     LoadText(HexFileText(300));
-    ASSERT_TRUE(link_.StartCommand(CMD_PROGRAM, 0, 3, 500));
+    ASSERT_TRUE(m_link.StartCommand(CMD_PROGRAM, 0, 3, 500));
     ASSERT_EQ(Next(10000).message, WM_BOOT_REPLY);
     ExpectUnitHoldsImage();
 }
@@ -273,7 +273,7 @@ TEST_F(EngineTest, SplitsBatchesOfLongRecordsAndLosesNone) {
     StartUnit();
     // 120 data bytes: 125 bytes a record, so at most seven fit behind the command byte.
     LoadText(HexFileText(30, 120));
-    ASSERT_TRUE(link_.StartCommand(CMD_PROGRAM, 0, 3, 500));
+    ASSERT_TRUE(m_link.StartCommand(CMD_PROGRAM, 0, 3, 500));
     ASSERT_EQ(Next(5000).message, WM_BOOT_REPLY);
     int records = 0;
     for (const auto& f : Frames()) {
@@ -290,7 +290,7 @@ TEST_F(EngineTest, SplitsBatchesWhoseEscapedFrameWouldNotFit) {
     StartUnit();
     // Every data byte is a DLE: a record of 120 bytes takes about 250 bytes on the wire.
     LoadText(HexFileText(40, 120, 1, DLE));
-    ASSERT_TRUE(link_.StartCommand(CMD_PROGRAM, 0, 3, 500));
+    ASSERT_TRUE(m_link.StartCommand(CMD_PROGRAM, 0, 3, 500));
     ASSERT_EQ(Next(5000).message, WM_BOOT_REPLY);
     int records = 0;
     for (const auto& f : Frames()) {
@@ -308,25 +308,25 @@ TEST_F(EngineTest, ExitDuringProgrammingIsNeverReplacedByABatch) {
     config.faults.delayReplyMs = 30;
     StartUnit(config);
     LoadText(HexFileText(2000));
-    ASSERT_TRUE(link_.StartCommand(CMD_PROGRAM, 0, 3, 500));
+    ASSERT_TRUE(m_link.StartCommand(CMD_PROGRAM, 0, 3, 500));
     ASSERT_TRUE(WaitForRequests(5, 3000));
-    ASSERT_TRUE(link_.StartCommand(CMD_EXIT, 0, 1, 200));
-    link_.StopWorker();
+    ASSERT_TRUE(m_link.StartCommand(CMD_EXIT, 0, 1, 200));
+    m_link.StopWorker();
     const auto frames = Frames();
     ASSERT_FALSE(frames.empty());
     EXPECT_EQ(frames.back().command, CMD_EXIT);
     EXPECT_EQ(std::count_if(frames.begin(), frames.end(),
                             [](const CSeenRequest& f) { return f.command == CMD_EXIT; }),
               1);
-    EXPECT_TRUE(unit_->Exited());
+    EXPECT_TRUE(m_unit->Exited());
 }
 
 TEST_F(EngineTest, AnExitArmedRightBeforeTheStopStillGoesOut) {
     StartUnit();
     for (int round = 0; round < 3; ++round) {
-        link_.StartWorker(&queue_);
-        ASSERT_TRUE(link_.StartCommand(CMD_EXIT, 0, 1, 200));
-        link_.StopWorker();
+        m_link.StartWorker(&m_queue);
+        ASSERT_TRUE(m_link.StartCommand(CMD_EXIT, 0, 1, 200));
+        m_link.StopWorker();
         EXPECT_EQ(Frames().size(), static_cast<size_t>(round + 1)) << round;
     }
 }
@@ -336,7 +336,7 @@ TEST_F(EngineTest, ResendsOnTimeAcrossTheTickCountWrap) {
     // Put the wrap of the 32-bit tick count inside the command.
     CBootLink::SetTickOffset(0);
     CBootLink::SetTickOffset(0u - CBootLink::GetTickCount() - 200u);
-    ASSERT_TRUE(link_.StartCommand(CMD_ERASE, 0, 3, 250));
+    ASSERT_TRUE(m_link.StartCommand(CMD_ERASE, 0, 3, 250));
     const CBootMessage m = Next(3000);
     CBootLink::SetTickOffset(0);
     EXPECT_EQ(m.message, WM_BOOT_TIMEOUT);
@@ -358,8 +358,8 @@ TEST_F(EngineTest, AnAnswerJustAfterTheLastTryWasGivenUpOnCancelsItsTimeOut) {
     // declared lost. The answer may follow a time-out, never precede one.
     for (int delay = 8; delay <= 24; delay += 2) {
         config.faults.delayReplyMs = delay;
-        unit_->SetFaults(config.faults);
-        ASSERT_TRUE(link_.StartCommand(CMD_ERASE, 0, 1, 300));
+        m_unit->SetFaults(config.faults);
+        ASSERT_TRUE(m_link.StartCommand(CMD_ERASE, 0, 1, 300));
         std::vector<uint32_t> seen;
         for (CBootMessage m = Next(400); m.message != 0; m = Next(150)) seen.push_back(m.message);
         const bool replyOnly = seen == std::vector<uint32_t>{WM_BOOT_REPLY};
@@ -372,7 +372,7 @@ TEST_F(EngineTest, ASecondAnswerToTheSameCommandIsDropped) {
     CUnitSimConfig config;
     config.faults.duplicateReply = 1.0;
     StartUnit(config);
-    ASSERT_TRUE(link_.StartCommand(CMD_ERASE, 0, 3, 500));
+    ASSERT_TRUE(m_link.StartCommand(CMD_ERASE, 0, 3, 500));
     EXPECT_EQ(Next(1000).message, WM_BOOT_REPLY);
     EXPECT_EQ(Next(300).message, 0u);
 }
@@ -386,7 +386,7 @@ TEST_F(EngineTest, DuplicatedRepliesOnALossyLinkSkipNoBatch) {
     LoadText(HexFileText(400));
     // Taken for the answer to the next batch, a duplicate would end it unsent whenever that
     // batch's request is lost.
-    ASSERT_TRUE(link_.StartCommand(CMD_PROGRAM, 0, 12, 100));
+    ASSERT_TRUE(m_link.StartCommand(CMD_PROGRAM, 0, 12, 100));
     const CBootMessage m = Next(30000);
     ASSERT_EQ(m.message, WM_BOOT_REPLY);
     EXPECT_EQ(m.reply[0], CMD_PROGRAM);
@@ -399,7 +399,7 @@ TEST_F(EngineTest, ALoadDuringALiveProgrammingRunRetiresIt) {
     config.faults.delayReplyMs = 15;
     StartUnit(config);
     LoadText(HexFileText(3000));
-    ASSERT_TRUE(link_.StartCommand(CMD_PROGRAM, 0, 3, 500));
+    ASSERT_TRUE(m_link.StartCommand(CMD_PROGRAM, 0, 3, 500));
     ASSERT_TRUE(WaitForRequests(4, 3000));
     LoadText(HexFileText(50, 16, 2));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -415,26 +415,26 @@ TEST_F(EngineTest, AFileChangedUnderARunEndsItAndRefusesTheVerify) {
     config.faults.delayReplyMs = 10;
     StartUnit(config);
     LoadText(HexFileText(3000));
-    ASSERT_TRUE(link_.StartCommand(CMD_PROGRAM, 0, 3, 500));
+    ASSERT_TRUE(m_link.StartCommand(CMD_PROGRAM, 0, 3, 500));
     ASSERT_TRUE(WaitForRequests(4, 3000));
-    ASSERT_EQ(::truncate(file_->Path().c_str(), 0), 0);
+    ASSERT_EQ(::truncate(m_chooser.m_path.c_str(), 0), 0);
     const CBootMessage m = Next(3000);
     ASSERT_EQ(m.message, WM_BOOT_REPLY);
     EXPECT_EQ(m.reply[0], CMD_PROGRAM);
-    EXPECT_TRUE(link_.FileChanged());
+    EXPECT_TRUE(m_link.FileChanged());
     EXPECT_LT(ProgramBatches(Frames()).size(), 3000u / 11);
-    EXPECT_FALSE(link_.StartCommand(CMD_VERIFY, 0, 3, 500));
+    EXPECT_FALSE(m_link.StartCommand(CMD_VERIFY, 0, 3, 500));
 }
 
 TEST_F(EngineTest, StopNowSendsNothingMoreNotEvenAnArmedCommand) {
     StartUnit(Silent());
-    ASSERT_TRUE(link_.StartCommand(CMD_ERASE, 0, 3, 5000));
+    ASSERT_TRUE(m_link.StartCommand(CMD_ERASE, 0, 3, 5000));
     ASSERT_TRUE(WaitForRequests(1, 2000));
-    ASSERT_TRUE(link_.StartCommand(CMD_EXIT, 0, 1, 200));
+    ASSERT_TRUE(m_link.StartCommand(CMD_EXIT, 0, 1, 200));
     const auto start = std::chrono::steady_clock::now();
-    link_.StopWorkerNow();
+    m_link.StopWorkerNow();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
-    EXPECT_FALSE(link_.WorkerRunning());
+    EXPECT_FALSE(m_link.WorkerRunning());
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(Frames().size(), 1u);
 }

@@ -1,23 +1,10 @@
 #pragma once
-// HEX files written for engine tests, and a chooser that answers with their path.
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
+// HEX text for engine tests.
+#include <cstdint>
 #include <string>
 #include <vector>
 
-#include "BootLink.h"
-#include "BootMessageQueue.h"
 #include "HexRecordText.h"
-
-struct CPathChooser : IFileChooser {
-    std::string path;
-    bool ChooseOpenFile(const char*, std::string& chosen) override {
-        chosen = path;
-        return !path.empty();
-    }
-};
 
 // records data records of perRecord bytes from 0x9D000000 upwards, then the end record.
 // Sizes that do not divide 64 KiB must keep the whole file below 64 KiB.
@@ -39,20 +26,3 @@ inline std::string HexFileText(int records, int perRecord = 16, uint8_t seed = 1
     }
     return text + ":00000001FF\n";
 }
-
-class CTempFile {
-  public:
-    explicit CTempFile(const std::string& text) {
-        char name[] = "/tmp/quillon_engine_XXXXXX";
-        const int fd = ::mkstemp(name);
-        path_ = name;
-        FILE* f = ::fdopen(fd, "w");
-        std::fwrite(text.data(), 1, text.size(), f);
-        std::fclose(f);
-    }
-    ~CTempFile() { ::unlink(path_.c_str()); }
-    const std::string& Path() const { return path_; }
-
-  private:
-    std::string path_;
-};

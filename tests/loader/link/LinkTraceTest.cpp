@@ -36,9 +36,12 @@ std::vector<std::string> Lines(const std::string& path) {
 }
 
 // An empty file for a trace, removed with the test.
-struct CTracePath : CTempFile {
-    CTracePath() : CTempFile("") {}
-    int OpenAppending() const { return ::open(Path().c_str(), O_WRONLY | O_APPEND | O_CLOEXEC); }
+struct CTracePath {
+    const std::string& Path() const { return m_path; }
+    int OpenAppending() const { return ::open(m_path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC); }
+
+    CTempDir m_dir;
+    std::string m_path = m_dir.Write("trace.log", "");
 };
 
 struct CNoteRecorder : ILinkObserver {
@@ -83,16 +86,16 @@ TEST_F(EngineTest, TraceHasOneLinePerDatagramInOrderWithTheWakeupAsText) {
     const int fd = trace.OpenAppending();
     ASSERT_GE(fd, 0);
     CLinkTrace tracer(fd, -1, "127.0.0.1:1 ");
-    link_.SetObserver(&tracer);
+    m_link.SetObserver(&tracer);
     StartUnit();
     LoadText(HexFileText(3));
-    ASSERT_TRUE(link_.StartCommand(CMD_READ_VERSION, WAKE_STANDARD, 24, 100));
+    ASSERT_TRUE(m_link.StartCommand(CMD_READ_VERSION, WAKE_STANDARD, 24, 100));
     ASSERT_EQ(Next(3000).message, WM_BOOT_REPLY);
-    ASSERT_TRUE(link_.StartCommand(CMD_ERASE, 0, 3, 1000));
+    ASSERT_TRUE(m_link.StartCommand(CMD_ERASE, 0, 3, 1000));
     ASSERT_EQ(Next(3000).message, WM_BOOT_REPLY);
-    ASSERT_TRUE(link_.StartCommand(CMD_PROGRAM, 0, 3, 1000));
+    ASSERT_TRUE(m_link.StartCommand(CMD_PROGRAM, 0, 3, 1000));
     ASSERT_EQ(Next(3000).message, WM_BOOT_REPLY);
-    link_.StopWorker();
+    m_link.StopWorker();
     ::close(fd);
 
     Bytes erase{CMD_ERASE, 0, 0};
@@ -102,7 +105,7 @@ TEST_F(EngineTest, TraceHasOneLinePerDatagramInOrderWithTheWakeupAsText) {
     ASSERT_EQ(Hex(Bytes(frame, frame + frameLength)), "01 02 42 20 04");
 
     // The wake-up goes unanswered; each Frame has one reply of its own code.
-    const auto seen = unit_->Requests();
+    const auto seen = m_unit->Requests();
     ASSERT_EQ(seen.size(), 4u);
     const auto lines = Lines(trace.Path());
     ASSERT_EQ(lines.size(), 7u);
@@ -173,20 +176,20 @@ TEST(LinkTrace, TwoWritersAppendingToOneFileLeaveOnlyWholeLines) {
 
 TEST_F(EngineTest, NotesTellTriesAnswersDroppedDuplicatesTimeOutsAndRefusals) {
     CNoteRecorder notes;
-    link_.SetObserver(&notes);
+    m_link.SetObserver(&notes);
     CUnitSimConfig config;
     config.faults.duplicateReply = 1.0;
     StartUnit(config);
-    ASSERT_TRUE(link_.StartCommand(CMD_ERASE, 0, 3, 500));
+    ASSERT_TRUE(m_link.StartCommand(CMD_ERASE, 0, 3, 500));
     EXPECT_EQ(Next(1000).message, WM_BOOT_REPLY);
     const int answered =
         notes.Find("reply 02 answers CMD_ERASE", notes.Find("CMD_ERASE try 1 of 3"));
     EXPECT_GE(answered, 1);
     EXPECT_GT(notes.Find("reply 02 dropped: second answer", answered), answered);
 
-    unit_->SetSilent(true);
+    m_unit->SetSilent(true);
     const size_t before = notes.Notes().size();
-    ASSERT_TRUE(link_.StartCommand(CMD_ERASE, 0, 3, 60));
+    ASSERT_TRUE(m_link.StartCommand(CMD_ERASE, 0, 3, 60));
     ASSERT_EQ(Next(2000).message, WM_BOOT_TIMEOUT);
     // Written before the time-out is posted, so all are there now.
     const auto seen = notes.Notes();
@@ -194,7 +197,7 @@ TEST_F(EngineTest, NotesTellTriesAnswersDroppedDuplicatesTimeOutsAndRefusals) {
         std::vector<std::string>(seen.begin() + static_cast<long>(before), seen.end()),
         (std::vector<std::string>{"CMD_ERASE try 1 of 3", "CMD_ERASE try 2 of 3",
                                   "CMD_ERASE try 3 of 3", "CMD_ERASE timed out after 3 tries"}));
-    EXPECT_FALSE(link_.StartCommand(CMD_PROGRAM, 0, 3, 60));
+    EXPECT_FALSE(m_link.StartCommand(CMD_PROGRAM, 0, 3, 60));
     EXPECT_EQ(notes.Notes().back(), "CMD_PROGRAM refused: no file open");
 }
 
@@ -202,16 +205,16 @@ TEST_F(EngineTest, ByteProgressReachesTheTotalExactlyAtTheEndOfEachRun) {
     StartUnit();
     LoadText(HexFileText(100, 7));
     uint32_t done = 1, total = 0;
-    link_.GetByteProgress(done, total);
+    m_link.GetByteProgress(done, total);
     EXPECT_EQ(done, 0u);
     EXPECT_EQ(total, 700u);
     // A second run starts again from nothing.
     for (int run = 0; run < 2; ++run) {
-        ASSERT_TRUE(link_.StartCommand(CMD_PROGRAM, 0, 3, 500));
+        ASSERT_TRUE(m_link.StartCommand(CMD_PROGRAM, 0, 3, 500));
         const CBootMessage m = Next(5000);
         ASSERT_EQ(m.message, WM_BOOT_REPLY);
         ASSERT_EQ(m.reply[0], CMD_PROGRAM);
-        link_.GetByteProgress(done, total);
+        m_link.GetByteProgress(done, total);
         EXPECT_EQ(done, 700u) << run;
         EXPECT_EQ(total, 700u);
     }
@@ -220,17 +223,17 @@ TEST_F(EngineTest, ByteProgressReachesTheTotalExactlyAtTheEndOfEachRun) {
 TEST_F(EngineTest, ByteProgressCountsOnlyTheAnsweredBatchesWhileOneIsOutstanding) {
     StartUnit();
     LoadText(HexFileText(2000));
-    ASSERT_TRUE(link_.StartCommand(CMD_PROGRAM, 0, 3, 300));
+    ASSERT_TRUE(m_link.StartCommand(CMD_PROGRAM, 0, 3, 300));
     ASSERT_TRUE(WaitForRequests(5, 3000));
-    unit_->SetSilent(true);
+    m_unit->SetSilent(true);
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
     uint32_t outstanding = 0, total = 0;
-    link_.GetByteProgress(outstanding, total);
+    m_link.GetByteProgress(outstanding, total);
     const CBootMessage m = Next(3000);
     ASSERT_EQ(m.message, WM_BOOT_TIMEOUT);
     EXPECT_EQ(m.wParam, CMD_PROGRAM);
     uint32_t done = 0;
-    link_.GetByteProgress(done, total);
+    m_link.GetByteProgress(done, total);
 
     // Resends repeat their batch's Frame; every batch but the last was answered.
     std::vector<Bytes> batches;
@@ -251,17 +254,18 @@ TEST(HexFileDataBytes, CountsOnlyTheDataOfDataRecords) {
     CPathChooser chooser;
     file.SetFileChooser(&chooser);
     EXPECT_EQ(file.TotalDataBytes(), 0u);
-    CTempFile hex(HexRecord(4, 0, {0x1D, 0x00}) + HexRecord(0, 0, Bytes(16, 0xAA)) +
-                  HexRecord(2, 0, {0x12, 0x34}) + HexRecord(0, 0x40, Bytes(7, 0x01)) +
-                  HexRecord(5, 0, {0, 0, 0, 0}) + "\n" + HexRecord(0, 0x80, {0x10}) +
-                  ":00000001FF");
-    chooser.path = hex.Path();
+    CTempDir dir;
+    chooser.m_path = dir.Write(
+        "image.hex", HexRecord(4, 0, {0x1D, 0x00}) + HexRecord(0, 0, Bytes(16, 0xAA)) +
+                         HexRecord(2, 0, {0x12, 0x34}) + HexRecord(0, 0x40, Bytes(7, 0x01)) +
+                         HexRecord(5, 0, {0, 0, 0, 0}) + "\n" + HexRecord(0, 0x80, {0x10}) +
+                         ":00000001FF");
     ASSERT_TRUE(file.Load());
     EXPECT_EQ(file.TotalDataBytes(), 24u);
     // Kept for the summary once the file is closed; a cancelled Load has none.
     file.CloseFile();
     EXPECT_EQ(file.TotalDataBytes(), 24u);
-    chooser.path.clear();
+    chooser.m_cancel = true;
     EXPECT_FALSE(file.Load());
     EXPECT_EQ(file.TotalDataBytes(), 0u);
 }

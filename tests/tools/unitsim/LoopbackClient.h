@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "FrameCodec.h"
+#include "LoopbackUnit.h"
 #include "UnitSim.h"
 
 // A plain UDP socket on an ephemeral loopback port, talking to the unit the way the loader does.
@@ -92,14 +93,6 @@ class CLoopbackClient {
     CFrameDecoder m_decoder;
     bool m_escape = false;
 };
-
-// A unit on a free loopback port, awake from the start unless a test asks for the wake-up.
-inline CUnitSimConfig FreePortConfig(bool wakeupNeeded = false) {
-    CUnitSimConfig config;
-    config.port = 0;
-    config.wakeupNeeded = wakeupNeeded;
-    return config;
-}
 
 // Binary form of one record, checksum included.
 inline std::vector<uint8_t> Record(uint16_t offset, uint8_t type,

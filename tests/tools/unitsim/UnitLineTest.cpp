@@ -36,7 +36,7 @@ TEST(UnitLine, NamesAndMacsFollowTheBase) {
 TEST(UnitLine, EachUnitAnswersOnItsOwnPortWithItsOwnNameAndFlash) {
     CUnitLineConfig config;
     config.units = 3;
-    config.unit = FreePortConfig(true);
+    config.unit = LoopbackConfig(EWakeup::kNeeded);
     config.unit.name = "Bench";
     config.announce.mac = "00-04-A3-12-34-FF";
     CUnitLine line(config);
@@ -63,13 +63,13 @@ TEST(UnitLine, EachUnitAnswersOnItsOwnPortWithItsOwnNameAndFlash) {
 }
 
 TEST(UnitLine, RefusesWhatCannotBeBoundAndHoldsNothing) {
-    CUnitSim holder(FreePortConfig());
+    CUnitSim holder(LoopbackConfig(EWakeup::kAwake));
     ASSERT_TRUE(holder.Start());
     std::string error;
 
     CUnitLineConfig config;
     config.units = 2;
-    config.unit = FreePortConfig();
+    config.unit = LoopbackConfig(EWakeup::kAwake);
     config.unit.port = static_cast<uint16_t>(holder.Port() - 1);
     CUnitLine busy(config);
     EXPECT_FALSE(busy.Start(error));

@@ -22,7 +22,7 @@ long MsSince(Clock::time_point start) {
 }
 
 TEST(UnitSimContract, FramesWaitForAWakeupAfterStartAndAfterEachExit) {
-    CUnitSim sim(FreePortConfig(true));
+    CUnitSim sim(LoopbackConfig(EWakeup::kNeeded));
     ASSERT_TRUE(sim.Start());
     CLoopbackClient client;
     EXPECT_FALSE(sim.InSession());
@@ -54,7 +54,7 @@ TEST(UnitSimContract, ResetToDefaultsIsAnsweredFromBootloader104On) {
     } const cases[] = {{1, 3, false}, {0, 9, false}, {1, 4, true}, {1, 10, true}, {2, 0, true}};
     CLoopbackClient client;
     for (const auto& c : cases) {
-        CUnitSimConfig config = FreePortConfig();
+        CUnitSimConfig config = LoopbackConfig(EWakeup::kAwake);
         config.major = c.major;
         config.minor = c.minor;
         CUnitSim sim(config);
@@ -68,7 +68,7 @@ TEST(UnitSimContract, ResetToDefaultsIsAnsweredFromBootloader104On) {
 }
 
 TEST(UnitSimContract, EraseAndProgrammingTakeTheFlashsTimeWithoutStoppingTheUnit) {
-    CUnitSimConfig config = FreePortConfig();
+    CUnitSimConfig config = LoopbackConfig(EWakeup::kAwake);
     config.eraseMs = 300;
     config.programUsPerByte = 1000;
     CUnitSim sim(config);

@@ -14,12 +14,12 @@ using Bytes = std::vector<uint8_t>;
 const Bytes kWakeup = {'r', 'e', 'm', 'o', 't', 'e', 'b', 'o', 'o', 't', 'l', 's', 't', 'd', 0};
 
 TEST(UnitSimExchange, ReadVersionWithAndWithoutName) {
-    CUnitSim plain(FreePortConfig());
+    CUnitSim plain(LoopbackConfig(EWakeup::kAwake));
     ASSERT_TRUE(plain.Start());
     CLoopbackClient client;
     EXPECT_EQ(client.Exchange(plain.Port(), {1}), (Bytes{1, 1, 4}));
 
-    CUnitSimConfig config = FreePortConfig();
+    CUnitSimConfig config = LoopbackConfig(EWakeup::kAwake);
     config.name = "Tolvane";
     config.major = 2;
     config.minor = 17;
@@ -38,7 +38,7 @@ TEST(UnitSimExchange, ReadVersionWithAndWithoutName) {
 }
 
 TEST(UnitSimExchange, FlashRunEraseProgramVerifyExitReset) {
-    CUnitSim sim(FreePortConfig());
+    CUnitSim sim(LoopbackConfig(EWakeup::kAwake));
     ASSERT_TRUE(sim.Start());
     CLoopbackClient client;
     const uint16_t port = sim.Port();
@@ -106,7 +106,7 @@ TEST(UnitSimExchange, FlashRunEraseProgramVerifyExitReset) {
 }
 
 TEST(UnitSimExchange, RepliesGoToEachSendersOwnPort) {
-    CUnitSim sim(FreePortConfig());
+    CUnitSim sim(LoopbackConfig(EWakeup::kAwake));
     ASSERT_TRUE(sim.Start());
     CLoopbackClient a, b;
     a.SendBody(sim.Port(), {2});
@@ -117,7 +117,7 @@ TEST(UnitSimExchange, RepliesGoToEachSendersOwnPort) {
 }
 
 TEST(UnitSimExchange, OddDatagramsAreRecordedNotAnswered) {
-    CUnitSim sim(FreePortConfig());
+    CUnitSim sim(LoopbackConfig(EWakeup::kAwake));
     ASSERT_TRUE(sim.Start());
     CLoopbackClient client;
     // Two Frames in one datagram are both taken.
@@ -142,14 +142,14 @@ TEST(UnitSimExchange, OddDatagramsAreRecordedNotAnswered) {
 }
 
 TEST(UnitSimExchange, StartFailsCleanlyAndRestarts) {
-    CUnitSimConfig config = FreePortConfig();
+    CUnitSimConfig config = LoopbackConfig(EWakeup::kAwake);
     config.bindAddress = "not an address";
     CUnitSim bad(config);
     EXPECT_FALSE(bad.Start());
 
-    CUnitSim first(FreePortConfig());
+    CUnitSim first(LoopbackConfig(EWakeup::kAwake));
     ASSERT_TRUE(first.Start());
-    CUnitSimConfig same = FreePortConfig();
+    CUnitSimConfig same = LoopbackConfig(EWakeup::kAwake);
     same.port = first.Port();
     CUnitSim taken(same);
     EXPECT_FALSE(taken.Start()) << "port in use";

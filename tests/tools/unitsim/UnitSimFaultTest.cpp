@@ -33,7 +33,7 @@ std::vector<int> ReplyPattern(CUnitSim& sim, CLoopbackClient& client, int n) {
 }
 
 TEST(UnitSimFaults, DroppedRequestsAreSeenButNotActedOn) {
-    CUnitSimConfig config = FreePortConfig();
+    CUnitSimConfig config = LoopbackConfig(EWakeup::kAwake);
     config.faults.dropRequest = 1;
     CUnitSim sim(config);
     ASSERT_TRUE(sim.Start());
@@ -50,7 +50,7 @@ TEST(UnitSimFaults, DroppedRequestsAreSeenButNotActedOn) {
 }
 
 TEST(UnitSimFaults, DroppedRepliesFollowAnActThatHappened) {
-    CUnitSimConfig config = FreePortConfig();
+    CUnitSimConfig config = LoopbackConfig(EWakeup::kAwake);
     config.faults.dropReply = 1;
     CUnitSim sim(config);
     ASSERT_TRUE(sim.Start());
@@ -61,7 +61,7 @@ TEST(UnitSimFaults, DroppedRepliesFollowAnActThatHappened) {
 }
 
 TEST(UnitSimFaults, DuplicateAndCorruptReplies) {
-    CUnitSimConfig config = FreePortConfig();
+    CUnitSimConfig config = LoopbackConfig(EWakeup::kAwake);
     config.faults.duplicateReply = 1;
     CUnitSim sim(config);
     ASSERT_TRUE(sim.Start());
@@ -100,7 +100,7 @@ TEST(UnitSimFaults, DuplicateAndCorruptReplies) {
 }
 
 TEST(UnitSimFaults, SilentUnitRecordsButNeitherActsNorAnswers) {
-    CUnitSim sim(FreePortConfig());
+    CUnitSim sim(LoopbackConfig(EWakeup::kAwake));
     ASSERT_TRUE(sim.Start());
     sim.SetSilent(true);
     CLoopbackClient client;
@@ -114,7 +114,7 @@ TEST(UnitSimFaults, SilentUnitRecordsButNeitherActsNorAnswers) {
 }
 
 TEST(UnitSimFaults, CustomRepliesReplaceAndClear) {
-    CUnitSim sim(FreePortConfig());
+    CUnitSim sim(LoopbackConfig(EWakeup::kAwake));
     ASSERT_TRUE(sim.Start());
     CLoopbackClient client;
     sim.SetCustomReply(1, {1, 0, 9});
@@ -143,7 +143,7 @@ TEST(UnitSimFaults, CustomRepliesReplaceAndClear) {
 }
 
 TEST(UnitSimFaults, SeededFaultsRepeatExactly) {
-    CUnitSimConfig config = FreePortConfig();
+    CUnitSimConfig config = LoopbackConfig(EWakeup::kAwake);
     config.faults.dropReply = 0.5;
     config.faults.duplicateReply = 0.3;
     config.faults.seed = 7;
@@ -165,7 +165,7 @@ TEST(UnitSimFaults, SeededFaultsRepeatExactly) {
 }
 
 TEST(UnitSimFaults, DelayedReplyArrivesLate) {
-    CUnitSimConfig config = FreePortConfig();
+    CUnitSimConfig config = LoopbackConfig(EWakeup::kAwake);
     config.faults.delayReply = 1;
     config.faults.delayReplyMs = 200;
     CUnitSim sim(config);
