@@ -10,9 +10,9 @@
 #include <string>
 #include <thread>
 
-#include "../tests/common/PathChooser.h"
 #include "BootLink.h"
 #include "BootMessageQueue.h"
+#include "PathChooser.h"
 #include "UnitSim.h"
 
 namespace {
@@ -82,7 +82,7 @@ void BM_Flash512KiB(benchmark::State& state) {
     }
     link.StopWorker();
     ::unlink(path.c_str());
-    const double rate = batches / seconds;
+    const double rate = static_cast<double>(batches) / seconds;
     state.counters["batches_per_s"] = rate;
     state.counters["bound_per_s"] = 1.0 / pass;
     state.counters["ratio_to_bound"] = rate * pass;

@@ -161,7 +161,9 @@ bool ParseOptions(int argc, char** argv, CFleetOptions& options, std::string& er
 double CpuSeconds(int who) {
     rusage usage{};
     ::getrusage(who, &usage);
-    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    const auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 

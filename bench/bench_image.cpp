@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "../tests/common/PathChooser.h"
 #include "Crc16.h"
 #include "HexFile.h"
 #include "HexGen.h"
+#include "PathChooser.h"
 
 namespace {
 std::filesystem::path BenchDir() {

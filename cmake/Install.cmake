@@ -11,30 +11,26 @@ set(QUILLON_ICON_DIR ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 set(QUILLON_METAINFO_DIR ${CMAKE_INSTALL_DATADIR}/metainfo)
 set(QUILLON_COMPLETION_DIR ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 
-# A program that is not part of this configuration is simply left out, with its desktop entry.
+# The two windows, with their desktop entries, icons and metadata.
 foreach(app quillon pellisk)
-  if(TARGET ${app})
-    install(TARGETS ${app} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT main)
-    install(FILES ${QUILLON_PACKAGING_DIR}/${app}.desktop
-            DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT main)
-    install(FILES ${QUILLON_PACKAGING_DIR}/icons/${app}.svg DESTINATION ${QUILLON_ICON_DIR}
-            COMPONENT main)
-    # The release in the metadata is the project's version. The ids reverse the maintainer's
-    # domain, which names no real host.
-    set(metainfo invalid.quillon.${app}.metainfo.xml)
-    configure_file(${QUILLON_PACKAGING_DIR}/metainfo/${metainfo}
-                   ${PROJECT_BINARY_DIR}/packaging/${metainfo} @ONLY)
-    set(metainfo ${PROJECT_BINARY_DIR}/packaging/${metainfo})
-    install(FILES ${metainfo} DESTINATION ${QUILLON_METAINFO_DIR} COMPONENT main)
-  endif()
+  install(TARGETS ${app} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT main)
+  install(FILES ${QUILLON_PACKAGING_DIR}/${app}.desktop
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT main)
+  install(FILES ${QUILLON_PACKAGING_DIR}/icons/${app}.svg DESTINATION ${QUILLON_ICON_DIR}
+          COMPONENT main)
+  # The release in the metadata is the project's version. The ids reverse the maintainer's
+  # domain, which names no real host.
+  set(metainfo invalid.quillon.${app}.metainfo.xml)
+  configure_file(${QUILLON_PACKAGING_DIR}/metainfo/${metainfo}
+                 ${PROJECT_BINARY_DIR}/packaging/${metainfo} @ONLY)
+  set(metainfo ${PROJECT_BINARY_DIR}/packaging/${metainfo})
+  install(FILES ${metainfo} DESTINATION ${QUILLON_METAINFO_DIR} COMPONENT main)
 endforeach()
 # The two programs for scripts; they need no display.
 foreach(tool quillon-flash pellisk-watch)
-  if(TARGET ${tool})
-    install(TARGETS ${tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT main)
-    install(FILES ${QUILLON_PACKAGING_DIR}/completions/${tool}
-            DESTINATION ${QUILLON_COMPLETION_DIR} COMPONENT main)
-  endif()
+  install(TARGETS ${tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT main)
+  install(FILES ${QUILLON_PACKAGING_DIR}/completions/${tool}
+          DESTINATION ${QUILLON_COMPLETION_DIR} COMPONENT main)
 endforeach()
 # The developer tools keep their short names in the build tree; installed, they say whose they are.
 # A renamed copy is not a target to CMake, so it is stripped here as install(TARGETS) would be.
@@ -42,14 +38,12 @@ foreach(tool unitsim_prog:quillon-unitsim hexgen:quillon-hexgen)
   string(REPLACE ":" ";" tool ${tool})
   list(GET tool 0 target)
   list(GET tool 1 installed)
-  if(TARGET ${target})
-    install(PROGRAMS $<TARGET_FILE:${target}> DESTINATION ${CMAKE_INSTALL_BINDIR}
-            RENAME ${installed} COMPONENT devtools)
-    install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+  install(PROGRAMS $<TARGET_FILE:${target}> DESTINATION ${CMAKE_INSTALL_BINDIR}
+          RENAME ${installed} COMPONENT devtools)
+  install(CODE "if(CMAKE_INSTALL_DO_STRIP)
   execute_process(COMMAND \"${CMAKE_STRIP}\"
     \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${installed}\")
 endif()" COMPONENT devtools)
-  endif()
 endforeach()
 
 # Each package carries its copyright and its changelog, compressed as dpkg expects; a native

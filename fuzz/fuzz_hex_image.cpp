@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <string>
 
-#include "../tests/common/PathChooser.h"
 #include "FirmwareCheck.h"
 #include "HexFile.h"
 #include "ImageBuilder.h"
+#include "PathChooser.h"
 
 namespace {
 const std::string& InputPath() {

@@ -2,16 +2,18 @@
 # Installs every Debian package the project needs that is not installed yet.
 set -euo pipefail
 
+# What the tree uses: the toolchain, Qt, the test and benchmark libraries, clang for the fuzz
+# targets, and the tools the tests call (srec_cat, unshare and ip, python3 with jsonschema,
+# pgrep, the packaging checkers, scdoc and man for the pages, tshark and tcpdump for the
+# dissector's capture).
 packages=(
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build
   qt6-base-dev libgl-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev clang-format
-  xvfb xauth imagemagick
-  srecord iproute2 util-linux
+  libgtest-dev libbenchmark-dev
+  clang libclang-rt-14-dev
+  srecord iproute2 util-linux procps
   python3 python3-jsonschema
-  dpkg-dev file desktop-file-utils procps
-  lintian appstream libxml2-utils bash-completion
+  dpkg-dev desktop-file-utils lintian appstream libxml2-utils bash-completion
   scdoc man-db groff-base
   tshark tcpdump
 )

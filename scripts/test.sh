@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 werror=()
-if [ -n "${CI:-}" ] || [ -n "${QUILLON_WERROR:-}" ]; then werror=(-DQUILLON_WERROR=ON); fi
+if [ -n "${CI:-}" ]; then werror=(-DCMAKE_COMPILE_WARNING_AS_ERROR=ON); fi
 cmake --preset default "${werror[@]}" >/dev/null
 cmake --build --preset default
 scripts/isolated.sh ctest --preset default "$@"

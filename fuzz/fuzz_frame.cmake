@@ -1,2 +1,0 @@
-quillon_add_fuzzer(fuzz_frame_decoder ${CMAKE_CURRENT_LIST_DIR}/fuzz_frame_decoder.cpp quillon_link)
-quillon_add_fuzzer(fuzz_frame_roundtrip ${CMAKE_CURRENT_LIST_DIR}/fuzz_frame_roundtrip.cpp quillon_link)
