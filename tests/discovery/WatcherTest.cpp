@@ -32,7 +32,7 @@ bool DecodeJsonString(std::string_view json, std::string* bytes) {
         if (const std::size_t at = simple.find(e); at != std::string_view::npos) {
             bytes->push_back(meaning[at]);
         } else if (e == 'u' && i + 4 < json.size()) {
-            const unsigned code = std::stoul(std::string(json.substr(i + 1, 4)), nullptr, 16);
+            const unsigned long code = std::stoul(std::string(json.substr(i + 1, 4)), nullptr, 16);
             if (code > 0xFF) return false;
             bytes->push_back(static_cast<char>(code));
             i += 4;

@@ -60,7 +60,7 @@ bool CUnitLine::BindRun(uint16_t firstPort, std::string& error) {
     const size_t count = m_config.units;
     for (size_t i = 0; i < count; ++i) {
         CUnitSimConfig config = m_config.unit;
-        const uint32_t port = i == 0 ? firstPort : static_cast<uint32_t>(m_units[0]->Port()) + i;
+        const uint32_t port = i == 0 ? firstPort : static_cast<uint32_t>(m_units[0]->Port() + i);
         if (port > 65535) {
             error = "ports " + std::to_string(m_units[0]->Port()) + " to " +
                     std::to_string(m_units[0]->Port() + count - 1) + " pass 65535";

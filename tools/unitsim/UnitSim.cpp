@@ -432,7 +432,9 @@ void CUnitSim::Reply(size_t bodyLength, const sockaddr_in& to, CSeenRequest& see
             p.copies = copies;
             p.length = length;
             std::memcpy(p.frame, m_replyFrame, length);
-            if (busy) Note(", reply after %.1f ms of flash work", (readyUs - m_arrivalUs) / 1000.0);
+            if (busy)
+                Note(", reply after %.1f ms of flash work",
+                     static_cast<double>(readyUs - m_arrivalUs) / 1000.0);
             if (delay) Note(", reply delayed %d ms", faults.delayReplyMs);
             return;
         }

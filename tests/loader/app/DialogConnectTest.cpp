@@ -49,7 +49,7 @@ INSTANTIATE_TEST_SUITE_P(
                     CVersionCase{"NoName200", "", 2, 0, "Device bootloader v2.00", true},
                     CVersionCase{"NoName1205", "", 12, 5, "Device bootloader v12.05", true},
                     CVersionCase{"Named104", "ABC", 1, 4, "ABC bootloader v1.04", true}),
-    [](const testing::TestParamInfo<CVersionCase>& info) { return info.param.label; });
+    [](const testing::TestParamInfo<CVersionCase>& test) { return test.param.label; });
 
 TEST(DialogConnect, ConnectWakesTheUnitAndDisconnectSendsExitOnce) {
     CDialogRig rig;

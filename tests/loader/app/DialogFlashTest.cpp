@@ -87,8 +87,8 @@ TEST_P(DialogFlash, WholeRunProgramsTheUnitAndDisconnects) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Reset, DialogFlash, testing::Bool(),
-                         [](const testing::TestParamInfo<bool>& info) {
-                             return info.param ? "WithReset" : "WithoutReset";
+                         [](const testing::TestParamInfo<bool>& test) {
+                             return test.param ? "WithReset" : "WithoutReset";
                          });
 
 TEST(DialogFlashFaults, VerifyMismatchStopsWithOnlyDisconnectLeft) {
@@ -166,8 +166,8 @@ INSTANTIATE_TEST_SUITE_P(Steps, DialogFlashTimeout,
                          testing::Values(CStepCase{"Erase", nullptr, 9500, 13000},
                                          CStepCase{"Program", LogText::kProgramming, 900, 4000},
                                          CStepCase{"Verify", LogText::kProgrammed, 9500, 13000}),
-                         [](const testing::TestParamInfo<CStepCase>& info) {
-                             return info.param.label;
+                         [](const testing::TestParamInfo<CStepCase>& test) {
+                             return test.param.label;
                          });
 
 TEST(DialogFlashFaults, LateEraseReplyAfterTheTimeoutIsLoggedButDoesNotProgram) {

@@ -93,7 +93,7 @@ TEST_P(FirmwareCheck, RecordsWithNoDataInTheWindowAreRefused) {
 }
 
 INSTANTIATE_TEST_SUITE_P(LineEnds, FirmwareCheck, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "CrLf" : "Lf"; });
+                         [](const auto& test) { return test.param ? "CrLf" : "Lf"; });
 
 TEST(FirmwareCheckNoFile, AClosedFileIsNoFile) {
     CHexFile hex;

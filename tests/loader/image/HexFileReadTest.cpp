@@ -139,7 +139,7 @@ TEST_P(HexFileRead, OnlyRewindResetsLinesRead) {
 }
 
 INSTANTIATE_TEST_SUITE_P(LineEnds, HexFileRead, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "CrLf" : "Lf"; });
+                         [](const auto& test) { return test.param ? "CrLf" : "Lf"; });
 
 TEST(HexFileLoad, AsksTheChooserWithTheHexFilter) {
     CTempDir dir;

@@ -272,12 +272,12 @@ TEST_P(HexImage, AnOddDigitAndANonHexPairAreImagedAsReadRecordGivesThem) {
 }
 
 INSTANTIATE_TEST_SUITE_P(LineEnds, HexImage, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "CrLf" : "Lf"; });
+                         [](const auto& test) { return test.param ? "CrLf" : "Lf"; });
 
 TEST(HexImageLineEnds, CrLfAndLfFilesGiveTheSameCountsRecordsAndCrc) {
     CTempDir dir;
     std::string text = Ela(0x1D00);
-    for (uint16_t i = 0; i < 40; ++i)
+    for (uint8_t i = 0; i < 40; ++i)
         text += Rec(0, static_cast<uint16_t>(i * 16 + 3), Counting(16, i));
     text += kEnd;
     SLoadedHex lf;
