@@ -8,9 +8,6 @@
 #include "DialogWindow.h"
 #include "QuillonIds.h"
 
-// The loader's main dialog: the order of operations behind its buttons, the status log and the
-// control states. It talks to the screen only through IDialogWindow, so any window layer (a
-// real window, a console, a test recorder) can drive it.
 // How the last operation or sequence of the dialog ended, set where its log line is written.
 enum class EOutcome : uint8_t {
     kNone,           // nothing has ended yet: connecting, or a flash step's reply is awaited
@@ -25,6 +22,9 @@ enum class EOutcome : uint8_t {
     kVerified,       // the unit holds the file
 };
 
+// The loader's main dialog: the order of operations behind its buttons, the status log and the
+// control states. It talks to the screen only through IDialogWindow, so any window layer (a
+// real window, a console, a test recorder) can drive it.
 class CQuillonDlg {
   public:
     enum : int { kSaveControls = 1, kRestoreControls = 2 };
