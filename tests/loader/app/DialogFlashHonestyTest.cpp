@@ -72,6 +72,8 @@ TEST(DialogFlashOrder, ARepeatedReadVersionReplyDuringAFlashOffersNothing) {
     ASSERT_TRUE(rig.Load(WriteFirmware(2000)));
     rig.sim.SetSilent(true);
     rig.dlg.OnFlashFirmware();
+    // After the erase went out: what is queued before a command's first datagram is dropped.
+    ASSERT_TRUE(rig.window.PumpUntil([&] { return rig.RequestsFor(CMD_ERASE) >= 1; }, 2000));
     SendFrameToLink(rig.dlg, {CMD_READ_VERSION, 1, 4});
     ASSERT_TRUE(rig.window.PumpUntil(
         [&] {
