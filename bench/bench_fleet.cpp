@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchRun.h"
 #include "ChildProcess.h"
 #include "ExpectedImage.h"
 #include "FleetJson.h"
@@ -27,9 +28,6 @@
 #include "UnitSim.h"
 
 namespace {
-
-constexpr int kExitSetup = 2;
-constexpr int kExitUsage = 64;
 
 const char* const kUsage =
     "usage: bench_fleet [options] QUILLON_FLASH\n"
@@ -70,26 +68,12 @@ struct CFleetRun {
     CPhaseTimes phases;  // medians over the units
 };
 
-volatile std::sig_atomic_t g_interrupted = 0;
-
-void OnInterrupt(int) {
-    g_interrupted = 1;
-}
-
-bool ParseCount(const std::string& text, long low, long high, long& out) {
-    char* end = nullptr;
-    const long value = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || value < low || value > high) return false;
-    out = value;
-    return true;
-}
-
 bool ParseCounts(const std::string& text, std::vector<int>& counts) {
     counts.clear();
     std::istringstream in(text);
     for (std::string item; std::getline(in, item, ',');) {
         long n = 0;
-        if (!ParseCount(item, 1, 64, n)) return false;
+        if (!ParseBenchCount(item.c_str(), 1, 64, n)) return false;
         counts.push_back(static_cast<int>(n));
     }
     return !counts.empty();
@@ -120,25 +104,25 @@ bool ParseOptions(int argc, char** argv, CFleetOptions& options, std::string& er
         if (arg == "--units") {
             ok = ParseCounts(value, options.counts);
         } else if (arg == "--repeats") {
-            ok = ParseCount(value, 1, 99, n);
+            ok = ParseBenchCount(value.c_str(), 1, 99, n);
             options.repeats = static_cast<int>(n);
         } else if (arg == "--size") {
-            ok = ParseCount(value, 1, 0x500000, n);
+            ok = ParseBenchCount(value.c_str(), 1, 0x500000, n);
             options.sizeBytes = static_cast<uint32_t>(n);
         } else if (arg == "--record-bytes") {
-            ok = ParseCount(value, 1, 255, n);
+            ok = ParseBenchCount(value.c_str(), 1, 255, n);
             options.recordBytes = static_cast<uint32_t>(n);
         } else if (arg == "--erase-ms") {
-            ok = ParseCount(value, 0, 60000, n);
+            ok = ParseBenchCount(value.c_str(), 0, 60000, n);
             options.eraseMs = static_cast<uint32_t>(n);
         } else if (arg == "--program-us-per-byte") {
-            ok = ParseCount(value, 0, 100000, n);
+            ok = ParseBenchCount(value.c_str(), 0, 100000, n);
             options.programUsPerByte = static_cast<uint32_t>(n);
         } else if (arg == "--flash-args") {
             std::istringstream words(value);
             for (std::string word; words >> word;) options.flashArgs.push_back(word);
         } else if (arg == "--limit") {
-            ok = ParseCount(value, 1, 3600, n);
+            ok = ParseBenchCount(value.c_str(), 1, 3600, n);
             options.limitSeconds = static_cast<int>(n);
         } else if (arg == "--work-dir") {
             options.workDir = value;
@@ -199,7 +183,7 @@ CFleetRun RunFleet(const CFleetOptions& options, const CExpectedImage& expected,
     const double childBefore = CpuSeconds(RUSAGE_CHILDREN);
     const double selfBefore = CpuSeconds(RUSAGE_SELF);
     const CChildRun child =
-        RunCapturingStdout(args, stem + ".stderr", options.limitSeconds, &g_interrupted);
+        RunCapturingStdout(args, stem + ".stderr", options.limitSeconds, &g_benchInterrupted);
     run.childCpu = CpuSeconds(RUSAGE_CHILDREN) - childBefore;
     run.selfCpu = CpuSeconds(RUSAGE_SELF) - selfBefore;
     run.wall = child.seconds;
@@ -226,16 +210,6 @@ CFleetRun RunFleet(const CFleetOptions& options, const CExpectedImage& expected,
     run.phases = MedianPhases(phases);
     run.completed = !child.killed && results == count;
     return run;
-}
-
-bool MakeWorkDir(CFleetOptions& options) {
-    if (options.workDir.empty()) {
-        char pattern[] = "/tmp/bench_fleet.XXXXXX";
-        if (::mkdtemp(pattern) == nullptr) return false;
-        options.workDir = pattern;
-        return true;
-    }
-    return ::mkdir(options.workDir.c_str(), 0755) == 0 || errno == EEXIST;
 }
 
 struct CCountSummary {
@@ -302,32 +276,19 @@ int main(int argc, char** argv) {
     std::string error;
     if (!ParseOptions(argc, argv, options, error)) {
         std::fprintf(stderr, "bench_fleet: %s\n%s", error.c_str(), kUsage);
-        return kExitUsage;
+        return kBenchExitUsage;
     }
     if (options.help) {
         std::fputs(kUsage, stdout);
         return 0;
     }
-    if (::access(options.flashPath.c_str(), X_OK) != 0) {
-        std::fprintf(stderr, "bench_fleet: %s is not an executable\n", options.flashPath.c_str());
-        return kExitUsage;
-    }
-    if (!MakeWorkDir(options)) {
-        std::fprintf(stderr, "bench_fleet: cannot create the work directory\n");
-        return kExitSetup;
-    }
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
-
-    const std::string hexPath = options.workDir + "/firmware.hex";
-    CHexGenOptions hex;
-    hex.totalBytes = options.sizeBytes;
-    hex.bytesPerRecord = options.recordBytes;
-    CExpectedImage expected;
-    if (!WriteHexFile(hexPath, hex, error) || !ComputeExpectedImage(hexPath, expected, error)) {
-        std::fprintf(stderr, "bench_fleet: %s\n", error.c_str());
-        return kExitSetup;
-    }
+    CBenchFirmware firmware;
+    if (const int status = PrepareBenchRun("bench_fleet", options.flashPath, options.workDir,
+                                           options.sizeBytes, options.recordBytes, firmware))
+        return status;
+    CatchBenchInterrupts();
+    const std::string& hexPath = firmware.path;
+    const CExpectedImage& expected = firmware.expected;
     std::printf("quillon-flash: %s --json", options.flashPath.c_str());
     for (const std::string& a : options.flashArgs) std::printf(" %s", a.c_str());
     std::printf(" TARGET... %s\n", hexPath.c_str());
@@ -342,7 +303,7 @@ int main(int argc, char** argv) {
     bool allVerified = true;
     for (int count : options.counts) {
         std::vector<CFleetRun> runs;
-        for (int r = 0; r < options.repeats && !g_interrupted; ++r) {
+        for (int r = 0; r < options.repeats && !g_benchInterrupted; ++r) {
             runs.push_back(RunFleet(options, expected, hexPath, count, r));
             const CFleetRun& run = runs.back();
             std::fprintf(stderr, "  %d units, run %d: %.2f s, exit %d, %d verified%s\n", count,
@@ -356,5 +317,5 @@ int main(int argc, char** argv) {
     if (rows.empty()) return 1;
     PrintTables(options, expected, rows);
     std::fflush(stdout);
-    return allVerified && !g_interrupted ? 0 : 1;
+    return allVerified && !g_benchInterrupted ? 0 : 1;
 }

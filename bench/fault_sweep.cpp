@@ -29,6 +29,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchRun.h"
 #include "ChildProcess.h"
 #include "ExpectedImage.h"
 #include "HexGen.h"
@@ -36,8 +37,6 @@
 
 namespace {
 
-constexpr int kExitSetup = 2;
-constexpr int kExitUsage = 64;
 constexpr int kPollMs = 20;
 
 const char* const kUsage =
@@ -92,12 +91,6 @@ struct CRunResult {
     std::string note;
 };
 
-volatile std::sig_atomic_t g_interrupted = 0;
-
-void OnInterrupt(int) {
-    g_interrupted = 1;
-}
-
 const char* OutcomeName(EOutcome outcome) {
     switch (outcome) {
         case EOutcome::kVerified:
@@ -120,14 +113,6 @@ bool ParseProbability(const char* text, double& out) {
     char* end = nullptr;
     const double value = std::strtod(text, &end);
     if (end == text || *end != '\0' || !(value >= 0 && value <= 1)) return false;
-    out = value;
-    return true;
-}
-
-bool ParseCount(const char* text, long low, long high, long& out) {
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || value < low || value > high) return false;
     out = value;
     return true;
 }
@@ -165,22 +150,22 @@ bool ParseOptions(int argc, char** argv, CSweepOptions& options, std::string& er
         long n = 0;
         bool ok = true;
         if (arg == "--seeds") {
-            ok = ParseCount(value, 1, 100000, n);
+            ok = ParseBenchCount(value, 1, 100000, n);
             options.seeds = static_cast<int>(n);
         } else if (arg == "--first-seed") {
-            ok = ParseCount(value, 0, 0x7FFFFFFF, n);
+            ok = ParseBenchCount(value, 0, 0x7FFFFFFF, n);
             options.firstSeed = static_cast<uint32_t>(n);
         } else if (arg == "--jobs") {
-            ok = ParseCount(value, 1, 64, n);
+            ok = ParseBenchCount(value, 1, 64, n);
             options.jobs = static_cast<int>(n);
         } else if (arg == "--limit") {
-            ok = ParseCount(value, 1, 24 * 3600, n);
+            ok = ParseBenchCount(value, 1, 24 * 3600, n);
             options.limitSeconds = static_cast<int>(n);
         } else if (arg == "--size") {
-            ok = ParseCount(value, 1, 0x500000, n);
+            ok = ParseBenchCount(value, 1, 0x500000, n);
             options.sizeBytes = static_cast<uint32_t>(n);
         } else if (arg == "--record-bytes") {
-            ok = ParseCount(value, 1, 255, n);
+            ok = ParseBenchCount(value, 1, 255, n);
             options.recordBytes = static_cast<uint32_t>(n);
         } else if (arg == "--duplicate-reply") {
             ok = ParseProbability(value, options.faults.duplicateReply);
@@ -195,7 +180,7 @@ bool ParseOptions(int argc, char** argv, CSweepOptions& options, std::string& er
         } else if (arg == "--delay-reply") {
             ok = ParseProbability(value, options.faults.delayReply);
         } else if (arg == "--delay-ms") {
-            ok = ParseCount(value, 0, 60000, n);
+            ok = ParseBenchCount(value, 0, 60000, n);
             options.faults.delayReplyMs = static_cast<int>(n);
         } else if (arg == "--flash-args") {
             std::istringstream words(value);
@@ -335,7 +320,7 @@ CRunResult RunOne(const CSweepOptions& options, const CExpectedImage& expected,
         return result;
     }
     CChildRun run;
-    WaitChild(pid, options.limitSeconds, &g_interrupted, kPollMs, run);
+    WaitChild(pid, options.limitSeconds, &g_benchInterrupted, kPollMs, run);
     const int status = run.status;
     const bool killed = run.killed;
     result.seconds =
@@ -357,7 +342,7 @@ CRunResult RunOne(const CSweepOptions& options, const CExpectedImage& expected,
                             unit.ReadFlash(expected.start, expected.length) == expected.bytes;
 
     if (killed) {
-        result.outcome = g_interrupted ? EOutcome::kNotRun : EOutcome::kHung;
+        result.outcome = g_benchInterrupted ? EOutcome::kNotRun : EOutcome::kHung;
     } else if (WIFSIGNALED(status)) {
         result.signal = WTERMSIG(status);
         result.outcome = EOutcome::kCrashed;
@@ -379,16 +364,6 @@ std::string ExitText(const CRunResult& r) {
     return std::to_string(r.exitCode);
 }
 
-bool MakeWorkDir(CSweepOptions& options) {
-    if (options.workDir.empty()) {
-        char pattern[] = "/tmp/fault_sweep.XXXXXX";
-        if (::mkdtemp(pattern) == nullptr) return false;
-        options.workDir = pattern;
-        return true;
-    }
-    return ::mkdir(options.workDir.c_str(), 0755) == 0 || errno == EEXIST;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -396,43 +371,26 @@ int main(int argc, char** argv) {
     std::string error;
     if (!ParseOptions(argc, argv, options, error)) {
         std::fprintf(stderr, "fault_sweep: %s\n%s", error.c_str(), kUsage);
-        return kExitUsage;
+        return kBenchExitUsage;
     }
     if (options.help) {
         std::fputs(kUsage, stdout);
         return 0;
     }
-    if (::access(options.flashPath.c_str(), X_OK) != 0) {
-        std::fprintf(stderr, "fault_sweep: %s is not an executable\n", options.flashPath.c_str());
-        return kExitUsage;
-    }
-    if (!MakeWorkDir(options)) {
-        std::fprintf(stderr, "fault_sweep: cannot create the work directory\n");
-        return kExitSetup;
-    }
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
-
-    const std::string hexPath = options.workDir + "/firmware.hex";
-    CHexGenOptions hex;
-    hex.totalBytes = options.sizeBytes;
-    hex.bytesPerRecord = options.recordBytes;
-    if (!WriteHexFile(hexPath, hex, error)) {
-        std::fprintf(stderr, "fault_sweep: %s\n", error.c_str());
-        return kExitSetup;
-    }
-    CExpectedImage expected;
-    if (!ComputeExpectedImage(hexPath, expected, error)) {
-        std::fprintf(stderr, "fault_sweep: %s\n", error.c_str());
-        return kExitSetup;
-    }
+    CBenchFirmware firmware;
+    if (const int status = PrepareBenchRun("fault_sweep", options.flashPath, options.workDir,
+                                           options.sizeBytes, options.recordBytes, firmware))
+        return status;
+    CatchBenchInterrupts();
+    const std::string& hexPath = firmware.path;
+    const CExpectedImage& expected = firmware.expected;
 
     const CFaultConfig& f = options.faults;
     std::printf("quillon-flash: %s", options.flashPath.c_str());
     for (const std::string& a : options.flashArgs) std::printf(" %s", a.c_str());
     std::printf("\n");
     std::printf("firmware: %s, %u bytes in %u-byte records from 0x%08X\n", hexPath.c_str(),
-                options.sizeBytes, options.recordBytes, hex.startAddress);
+                options.sizeBytes, options.recordBytes, CHexGenOptions{}.startAddress);
     std::printf("expected: start 0x%08X length %u crc16 0x%04X\n", expected.start, expected.length,
                 expected.crc);
     std::string info = CaptureImageInfo(options, hexPath);
@@ -457,7 +415,7 @@ int main(int argc, char** argv) {
         workers.emplace_back([&] {
             for (;;) {
                 const int i = next.fetch_add(1);
-                if (i >= options.seeds || g_interrupted) return;
+                if (i >= options.seeds || g_benchInterrupted) return;
                 const uint32_t seed = options.firstSeed + static_cast<uint32_t>(i);
                 results[static_cast<size_t>(i)] = RunOne(options, expected, hexPath, seed);
                 const CRunResult& r = results[static_cast<size_t>(i)];
