@@ -19,21 +19,10 @@ void ExpectOnlyDisconnectLeft(CDialogRig& rig) {
     EXPECT_FALSE(rig.dlg.FlashInProgress());
 }
 
-uint16_t ImageCrcOf(const std::string& path) {
-    CRecordingWindow chooser;
-    chooser.SetChooserAnswer(path);
-    CHexFile file;
-    file.SetFileChooser(&chooser);
-    EXPECT_TRUE(file.Load());
-    uint32_t start = 0, length = 0;
-    uint16_t crc = 0;
-    return file.ComputeImageCrc(start, length, crc);
-}
-
 TEST(DialogFlashOrder, AVerifyReplyToTheEraseIsNoSuccess) {
     CDialogRig rig;
     const std::string path = WriteFirmware(2000);
-    const uint16_t crc = ImageCrcOf(path);
+    const uint16_t crc = CImageOf(path).crc;
     // The unit answers the erase with the very CRC the file would verify with.
     rig.sim.SetCustomReply(CMD_ERASE,
                            {CMD_VERIFY, static_cast<uint8_t>(crc), static_cast<uint8_t>(crc >> 8)});

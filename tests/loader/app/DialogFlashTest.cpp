@@ -11,22 +11,6 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-// The image CRC and range of a file, computed by a hex file of its own.
-struct CImageOf {
-    explicit CImageOf(const std::string& path) {
-        CRecordingWindow chooser;
-        chooser.SetChooserAnswer(path);
-        CHexFile file;
-        file.SetFileChooser(&chooser);
-        EXPECT_TRUE(file.Load());
-        file.ComputeImageCrc(start, length, crc);
-        lines = file.TotalLines();
-    }
-    uint32_t start = 0, length = 0;
-    uint16_t crc = 0;
-    int32_t lines = 0;
-};
-
 void ExpectFileLoadedControls(CDialogRig& rig) {
     EXPECT_TRUE(rig.window.IsControlEnabled(IDC_LOAD_FIRMWARE));
     EXPECT_TRUE(rig.window.IsControlEnabled(IDC_FLASH_FIRMWARE));

@@ -119,3 +119,13 @@ void SendFrameToLink(CQuillonDlg& dlg, const std::vector<uint8_t>& body) {
     EXPECT_EQ(::sendto(s, frame, length, 0, reinterpret_cast<sockaddr*>(&to), sizeof to), length);
     ::close(s);
 }
+
+CImageOf::CImageOf(const std::string& path) {
+    CRecordingWindow chooser;
+    chooser.SetChooserAnswer(path);
+    CHexFile file;
+    file.SetFileChooser(&chooser);
+    EXPECT_TRUE(file.Load());
+    file.ComputeImageCrc(start, length, crc);
+    lines = file.TotalLines();
+}

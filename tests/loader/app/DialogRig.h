@@ -31,6 +31,14 @@ struct CDialogRig {
 
 // A fresh path in the test program's temporary directory.
 std::string TempPath(const std::string& suffix);
+// The image range, CRC and line count of a file, computed by a hex file of its own.
+struct CImageOf {
+    explicit CImageOf(const std::string& path);
+    uint32_t start = 0, length = 0;
+    uint16_t crc = 0;
+    int32_t lines = 0;
+};
+
 // A generated HEX file of totalBytes data bytes in 16-byte records at 0x1D000000.
 std::string WriteFirmware(uint32_t totalBytes, uint32_t seed = 7);
 std::string WriteText(const std::string& text);
