@@ -64,7 +64,8 @@ TEST_P(DialogFlash, WholeRunProgramsTheUnitAndDisconnects) {
     EXPECT_EQ(rig.sim.EraseCount(), 1);
     EXPECT_TRUE(rig.sim.Exited());
     EXPECT_EQ(rig.sim.FlashCrc(image.start, image.length), image.crc);
-    EXPECT_GE(rig.RequestsFor(CMD_PROGRAM), (image.lines + 10) / 11);
+    EXPECT_GE(rig.RequestsFor(CMD_PROGRAM),
+              (image.lines + kRecordsPerBatch - 1) / kRecordsPerBatch);
     EXPECT_EQ(rangeAtEnd, static_cast<uint32_t>(image.lines));
     EXPECT_EQ(positionAtEnd, rangeAtEnd);  // full once the last record is read
 
