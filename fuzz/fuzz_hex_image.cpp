@@ -1,4 +1,4 @@
-// Arbitrary bytes as a firmware file: read every record, then build the image.
+// Arbitrary bytes as a firmware file: read every record, build the image, then check the file.
 #include <unistd.h>
 
 #include <cstdint>
@@ -71,12 +71,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         __builtin_trap();
     }
 
-    int32_t line = -1;
-    const EFirmwareProblem problem = CheckFirmware(hex, line);
+    const SFirmwareCheck check = CheckFirmware(hex);
     if (hex.LinesRead() != 0) __builtin_trap();
-    if ((problem == EFirmwareProblem::kStrayLine) != (line != 0)) __builtin_trap();
-    if (line < 0 || line > hex.TotalLines()) __builtin_trap();
-    if (problem == EFirmwareProblem::kNone && !hex.ImageHasData()) __builtin_trap();
+    const bool named = check.problem == EFirmwareProblem::kStrayLine ||
+                       check.problem == EFirmwareProblem::kDamagedRecord;
+    if (named != (check.line != 0)) __builtin_trap();
+    if (check.line < 0 || check.line > hex.TotalLines()) __builtin_trap();
+    if ((check.problem == EFirmwareProblem::kDamagedRecord) !=
+        (check.record.kind != ERecordFault::kNone)) {
+        __builtin_trap();
+    }
+    if (check.problem == EFirmwareProblem::kNone) {
+        // The check's own image is the one the verify builds.
+        if (check.start != start || check.length != length || check.crc != crc || length == 0)
+            __builtin_trap();
+        // A file that passes gives the engine only whole, sound records, up to its end.
+        uint16_t n = 0;
+        int32_t records = 0;
+        while ((n = hex.ReadRecord(record, kReadRecordLimit)) != 0) {
+            uint8_t total = 0;
+            for (uint16_t i = 0; i < n; ++i) total = static_cast<uint8_t>(total + record[i]);
+            if (n < kRecordFrameBytes || record[0] != n - kRecordFrameBytes || total != 0)
+                __builtin_trap();
+            ++records;
+        }
+        if (records != check.records) __builtin_trap();
+    }
     g_sink = sum + start + length;
     return 0;
 }

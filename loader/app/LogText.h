@@ -34,4 +34,6 @@ constexpr const char* kCloseMidFlash =
 }  // namespace LogText
 
 // The line that refuses a file before anything is erased; empty for kNone.
-std::string FirmwareProblemText(EFirmwareProblem problem, int32_t line);
+std::string FirmwareProblemText(const SFirmwareCheck& check);
+// What is wrong with a damaged record, as that line puts it in parentheses.
+std::string RecordFaultText(const SRecordFault& fault);

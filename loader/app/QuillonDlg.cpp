@@ -204,14 +204,23 @@ void CQuillonDlg::OnConnect() {
 
 void CQuillonDlg::OnLoadFirmware() {
     if (m_link.Load()) {
-        m_outcome = EOutcome::kLoaded;
-        AppendLog(LogText::kLoaded);
-        m_window.EnableControl(IDC_FLASH_FIRMWARE, true);
-        return;
-    }
-    // A FIFO or a device would block or never end; it is refused before it is opened.
-    if (m_link.WithHexFile([](CHexFile& file) { return file.NotRegularFile(); }))
+        // What Flash Firmware would refuse is refused now, for the same reason, and not kept.
+        const SFirmwareCheck check = m_link.WithHexFile([](CHexFile& file) {
+            const SFirmwareCheck found = CheckFirmware(file);
+            if (found.problem != EFirmwareProblem::kNone) file.CloseFile();
+            return found;
+        });
+        if (check.problem == EFirmwareProblem::kNone) {
+            m_outcome = EOutcome::kLoaded;
+            AppendLog(LogText::kLoaded);
+            m_window.EnableControl(IDC_FLASH_FIRMWARE, true);
+            return;
+        }
+        AppendLog(FirmwareProblemText(check).c_str());
+    } else if (m_link.WithHexFile([](CHexFile& file) { return file.NotRegularFile(); })) {
+        // A FIFO or a device would block or never end; it is refused before it is opened.
         AppendLog(LogText::kNotRegularFile);
+    }
     m_outcome = EOutcome::kLoadFailed;
     AppendLog(LogText::kLoadFailed);
 }
@@ -223,17 +232,16 @@ bool CQuillonDlg::FirmwareReadyToFlash() {
     // A file changed since Load no longer matches the lines counted for the progress bar, and
     // may change again mid-run: it is loaded afresh first.
     bool changed = false;
-    int32_t line = 0;
-    const EFirmwareProblem problem = m_link.WithHexFile([&](CHexFile& file) {
+    const SFirmwareCheck check = m_link.WithHexFile([&](CHexFile& file) {
         changed = file.IsOpen() && file.Changed();
-        return changed ? EFirmwareProblem::kNone : CheckFirmware(file, line);
+        return changed ? SFirmwareCheck{} : CheckFirmware(file);
     });
     if (changed) {
         AppendLog(LogText::kChangedSinceLoad);
         return false;
     }
-    if (problem == EFirmwareProblem::kNone) return true;
-    AppendLog(FirmwareProblemText(problem, line).c_str());
+    if (check.problem == EFirmwareProblem::kNone) return true;
+    AppendLog(FirmwareProblemText(check).c_str());
     return false;
 }
 

@@ -15,45 +15,36 @@ struct CPathAnswer : IFileChooser {
     }
 };
 
-bool LoadPath(const std::string& path, CPathAnswer& chooser, CHexFile& file) {
+// Loads and checks the file: empty when it is fit to flash, else the reason. A fit file's
+// range and CRC-16 come from the check's own pass.
+std::string CheckFile(const std::string& path, SFirmwareCheck& check) {
+    CPathAnswer chooser;
     chooser.path = path;
+    CHexFile file;
     file.SetFileChooser(&chooser);
-    return file.Load();
+    if (!file.Load())
+        return file.NotRegularFile()
+                   ? path + " is not a regular file; nothing was sent"
+                   : "cannot open the firmware file " + path + "; nothing was sent";
+    check = CheckFirmware(file);
+    return check.problem == EFirmwareProblem::kNone ? std::string()
+                                                    : path + ": " + FirmwareProblemText(check);
 }
 }  // namespace
 
 std::string FirmwareProblem(const std::string& path) {
-    CPathAnswer chooser;
-    CHexFile file;
-    if (!LoadPath(path, chooser, file))
-        return file.NotRegularFile()
-                   ? path + " is not a regular file; nothing was sent"
-                   : "cannot open the firmware file " + path + "; nothing was sent";
-    int32_t line = 0;
-    const EFirmwareProblem problem = CheckFirmware(file, line);
-    return problem == EFirmwareProblem::kNone ? std::string()
-                                              : path + ": " + FirmwareProblemText(problem, line);
+    SFirmwareCheck check;
+    return CheckFile(path, check);
 }
 
 int RunImageInfo(const std::string& path) {
-    CPathAnswer chooser;
-    CHexFile file;
-    if (!LoadPath(path, chooser, file)) {
-        std::fprintf(stderr, "quillon-flash: cannot open the firmware file %s\n", path.c_str());
+    SFirmwareCheck check;
+    const std::string problem = CheckFile(path, check);
+    if (!problem.empty()) {
+        std::fprintf(stderr, "quillon-flash: %s\n", problem.c_str());
         return kExitBadFirmware;
     }
-    file.Rewind();
-    uint32_t start = 0, length = 0;
-    uint16_t crc = 0;
-    file.ComputeImageCrc(start, length, crc);
-    std::printf("start 0x%08X\nlength %u\ncrc16 0x%04X\nrecords %d\n", start, length, crc,
-                file.LinesRead());
-    if (!file.ImageHasData()) {
-        std::fprintf(stderr,
-                     "quillon-flash: %s holds no data for the flash window 0x9D000000 to "
-                     "0x9D4FFFFF\n",
-                     path.c_str());
-        return kExitBadFirmware;
-    }
+    std::printf("start 0x%08X\nlength %u\ncrc16 0x%04X\nrecords %d\n", check.start, check.length,
+                check.crc, check.records);
     return 0;
 }

@@ -5,5 +5,6 @@
 // erase. Empty when it is fit to flash; otherwise the reason, in words.
 std::string FirmwareProblem(const std::string& path);
 
-// --image-info: prints the range and CRC-16 a verify would carry; returns the exit status.
+// --image-info: the same check, then the range and CRC-16 a verify would carry; returns the
+// exit status.
 int RunImageInfo(const std::string& path);

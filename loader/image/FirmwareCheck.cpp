@@ -1,5 +1,7 @@
 #include "FirmwareCheck.h"
 
+#include "ImageBuilder.h"
+
 namespace {
 // A record is a line ReadRecord gives bytes for. The engine ends programming at the first
 // line that gives none, and the image build stops there too, so records behind such a line
@@ -8,37 +10,77 @@ bool IsRecord(const char* text) {
     return text[0] == ':' && text[1] != '\0' && text[2] != '\0';
 }
 
-EFirmwareProblem ScanLines(CHexFile& file, int32_t& line) {
-    char text[kLineBufferSize];
-    if (file.ReadLine(text, kLineBufferSize) == 0 || !IsRecord(text))
-        return EFirmwareProblem::kNoRecord;
-    int32_t number = 1;
-    int32_t firstStray = 0;
-    while (file.ReadLine(text, kLineBufferSize) != 0) {
-        ++number;
-        if (!IsRecord(text)) {
-            if (firstStray == 0) firstStray = number;
-        } else if (firstStray != 0) {
-            line = firstStray;
-            return EFirmwareProblem::kStrayLine;
-        }
+// The characters before the line end of the rest of a line whose first piece filled the
+// buffer; the rest is consumed.
+int64_t RestOfLine(CHexFile& file, char* buffer) {
+    int64_t length = 0;
+    for (;;) {
+        const int n = file.ReadLine(buffer, kLineBufferSize);
+        if (n == 0) return length;
+        if (buffer[n - 1] == '\n') return length + n - 1;
+        length += n;
     }
-    return EFirmwareProblem::kNone;
+}
+
+SFirmwareCheck ScanFile(CHexFile& file) {
+    SFirmwareCheck check;
+    CImageBuilder builder;
+    builder.Begin();
+    char text[kLineBufferSize];
+    uint8_t bytes[kLongestRecordBytes];
+    int32_t number = 0;
+    int32_t firstStray = 0;
+    for (;;) {
+        const int n = file.ReadLine(text, kLineBufferSize);
+        if (n == 0) break;
+        ++number;
+        const bool record = IsRecord(text);
+        int64_t length = n;
+        if (text[n - 1] == '\n')
+            --length;
+        else if (n == static_cast<int>(kLineBufferSize) - 1)
+            length += RestOfLine(file, text);
+        if (!record) {
+            if (number == 1) {
+                check.problem = EFirmwareProblem::kNoRecord;
+                return check;
+            }
+            if (firstStray == 0) firstStray = number;
+            continue;
+        }
+        if (firstStray != 0) {
+            check.problem = EFirmwareProblem::kStrayLine;
+            check.line = firstStray;
+            return check;
+        }
+        uint16_t count = 0;
+        check.record = CheckRecordLine(text, length, bytes, count);
+        if (check.record.kind != ERecordFault::kNone) {
+            check.problem = EFirmwareProblem::kDamagedRecord;
+            check.line = number;
+            return check;
+        }
+        ++check.records;
+        builder.PlaceRecord(bytes, count);
+    }
+    if (number == 0)
+        check.problem = EFirmwareProblem::kNoRecord;
+    else if (!builder.HasData())
+        check.problem = EFirmwareProblem::kNoData;
+    else
+        builder.Finish(check.start, check.length, check.crc);
+    return check;
 }
 }  // namespace
 
-EFirmwareProblem CheckFirmware(CHexFile& file, int32_t& line) {
-    line = 0;
-    if (!file.Rewind()) return EFirmwareProblem::kNoFile;
-    EFirmwareProblem problem = ScanLines(file, line);
-    if (problem == EFirmwareProblem::kNone) {
-        uint32_t start = 0;
-        uint32_t length = 0;
-        uint16_t crc = 0;
-        file.ComputeImageCrc(start, length, crc);
-        if (!file.ImageHasData()) problem = EFirmwareProblem::kNoData;
+SFirmwareCheck CheckFirmware(CHexFile& file) {
+    if (!file.Rewind()) {
+        SFirmwareCheck none;
+        none.problem = EFirmwareProblem::kNoFile;
+        return none;
     }
-    // The build added to lines read; programming starts from a clean count.
+    const SFirmwareCheck check = ScanFile(file);
+    // Programming starts from the first line with a clean count.
     file.Rewind();
-    return problem;
+    return check;
 }

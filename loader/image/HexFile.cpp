@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 
 #include "HexText.h"
 #include "ImageBuilder.h"
@@ -22,6 +23,18 @@ char g_lineBuffer[kLineBufferSize];
 // second CHexFile open at the same moment keeps stdio's own buffer.
 char g_streamBuffer[kStreamBufferSize];
 std::atomic<const CHexFile*> g_streamBufferOwner{nullptr};
+
+// DataBytesOf the line's record as ConvertPairs gives it, converting only the bytes it reads.
+uint32_t DataBytesOfLine(const char* text) {
+    constexpr size_t kHead = 4;
+    const size_t pairs = std::strlen(text) / 2;
+    if (pairs < kHead) return 0;
+    char head[2 * kHead + 1] = {};
+    std::memcpy(head, text, 2 * kHead);
+    uint8_t record[kHead];
+    ConvertPairs(head, record);
+    return CHexFile::DataBytesOf(record, static_cast<uint16_t>(pairs));
+}
 
 template <typename Identity>
 Identity IdentityOf(const struct stat& info) {
@@ -59,12 +72,11 @@ bool CHexFile::Load() {
     // Whole lines up to the line buffer, as the image build reads them; a longer line counts
     // once per piece.
     char line[kLineBufferSize];
-    uint8_t record[kRecordBufferSize];
     int32_t lines = 0;
     uint32_t dataBytes = 0;
     while (ReadTextLine(m_file, line, kLineBufferSize) != 0) {
         ++lines;
-        if (line[0] == ':') dataBytes += DataBytesOf(record, ConvertPairs(line + 1, record));
+        if (line[0] == ':') dataBytes += DataBytesOfLine(line + 1);
     }
     m_totalLines.store(lines, std::memory_order_relaxed);
     m_totalDataBytes.store(dataBytes, std::memory_order_relaxed);
@@ -155,8 +167,6 @@ uint16_t CHexFile::ComputeImageCrc(uint32_t& start, uint32_t& length, uint16_t& 
     builder.Begin();
     if (m_file != nullptr) {
         std::rewind(m_file);
-        uint32_t segmentBase = 0;
-        uint32_t linearBase = 0;
         int32_t records = 0;
         // Whole lines, as ReadRecord reads them: a record of 255 data bytes is 521 characters.
         uint8_t record[kRecordBufferSize];
@@ -164,34 +174,7 @@ uint16_t CHexFile::ComputeImageCrc(uint32_t& start, uint32_t& length, uint16_t& 
             ++records;
             const uint16_t supplied = ConvertPairs(g_lineBuffer + 1, record);
             if (supplied == 0) break;
-            // A byte the line did not supply reads as 0xFF; a record too short to hold its
-            // type is therefore of no known type and only resets the bases.
-            const auto byteAt = [&](unsigned i) -> uint32_t {
-                return i < supplied ? record[i] : 0xFF;
-            };
-            switch (byteAt(3)) {
-                case 0: {
-                    const uint32_t offset = byteAt(1) << 8 | byteAt(2);
-                    const uint32_t address = (segmentBase + linearBase + offset) | 0x80000000U;
-                    if (address >= kBootFlashFloor) break;
-                    const uint32_t data = supplied > 4 ? supplied - 4U : 0U;
-                    builder.PlaceData(address, record + 4, data, record[0]);
-                    break;
-                }
-                case 2:
-                    // x 256, not the x 16 of the Intel HEX definition: the unit places it so.
-                    segmentBase = (byteAt(4) << 8 | byteAt(5)) << 8;
-                    linearBase = 0;
-                    break;
-                case 4:
-                    linearBase = (byteAt(4) << 8 | byteAt(5)) << 16;
-                    segmentBase = 0;
-                    break;
-                default:
-                    segmentBase = 0;
-                    linearBase = 0;
-                    break;
-            }
+            builder.PlaceRecord(record, supplied);
         }
         AddLinesRead(records);
     }

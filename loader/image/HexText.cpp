@@ -1,27 +1,14 @@
 #include "HexText.h"
 
-#include <array>
+#include "HexDigits.h"
 
 namespace {
-constexpr uint8_t kNotHex = 0xFF;
-
-constexpr std::array<uint8_t, 256> MakeDigitTable() {
-    std::array<uint8_t, 256> table{};
-    for (auto& entry : table) entry = kNotHex;
-    for (int c = '0'; c <= '9'; ++c) table[c] = static_cast<uint8_t>(c - '0');
-    for (int c = 'A'; c <= 'F'; ++c) table[c] = static_cast<uint8_t>(c - 'A' + 10);
-    for (int c = 'a'; c <= 'f'; ++c) table[c] = static_cast<uint8_t>(c - 'a' + 10);
-    return table;
-}
-
-constexpr std::array<uint8_t, 256> kDigit = MakeDigitTable();
-
 // What strtol in base 16 makes of the pair's valid prefix, minus its sign and blank skipping:
 // a record is never meant to hold either, and this keeps every pair to one byte.
 inline uint8_t PairValue(unsigned char high, unsigned char low) {
-    const uint8_t h = kDigit[high];
+    const uint8_t h = kHexDigit[high];
     if (h == kNotHex) return 0;
-    const uint8_t l = kDigit[low];
+    const uint8_t l = kHexDigit[low];
     if (l == kNotHex) return h;
     return static_cast<uint8_t>(h << 4 | l);
 }

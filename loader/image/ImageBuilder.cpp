@@ -18,6 +18,37 @@ void CImageBuilder::Begin() {
     std::memset(g_image, 0xFF, sizeof g_image);
     m_lowest = 0xFFFFFFFF;
     m_end = 0;
+    m_segmentBase = 0;
+    m_linearBase = 0;
+}
+
+void CImageBuilder::PlaceRecord(const uint8_t* record, uint16_t supplied) {
+    // A byte the line did not supply reads as 0xFF; a record too short to hold its type is
+    // therefore of no known type and only resets the bases.
+    const auto byteAt = [&](unsigned i) -> uint32_t { return i < supplied ? record[i] : 0xFF; };
+    switch (byteAt(3)) {
+        case 0: {
+            const uint32_t offset = byteAt(1) << 8 | byteAt(2);
+            const uint32_t address = (m_segmentBase + m_linearBase + offset) | 0x80000000U;
+            if (address >= kBootFlashFloor) break;
+            const uint32_t data = supplied > 4 ? supplied - 4U : 0U;
+            PlaceData(address, record + 4, data, record[0]);
+            break;
+        }
+        case 2:
+            // x 256, not the x 16 of the Intel HEX definition: the unit places it so.
+            m_segmentBase = (byteAt(4) << 8 | byteAt(5)) << 8;
+            m_linearBase = 0;
+            break;
+        case 4:
+            m_linearBase = (byteAt(4) << 8 | byteAt(5)) << 16;
+            m_segmentBase = 0;
+            break;
+        default:
+            m_segmentBase = 0;
+            m_linearBase = 0;
+            break;
+    }
 }
 
 void CImageBuilder::PlaceData(uint32_t address, const uint8_t* data, uint32_t supplied,

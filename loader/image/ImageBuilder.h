@@ -10,8 +10,11 @@ constexpr uint32_t kBootFlashFloor = 0x9FC00000;
 // Builds the process's one Firmware image and the range a verify request carries.
 class CImageBuilder {
   public:
-    // Fills the whole image with 0xFF and forgets the range.
+    // Fills the whole image with 0xFF and forgets the range and the address bases.
     void Begin();
+    // Acts on one record in byte form, of which the line supplied the first `supplied` bytes:
+    // a data record is placed, an address record sets the bases, any other type clears them.
+    void PlaceRecord(const uint8_t* record, uint16_t supplied);
     // Places a data record of count bytes at address, of which only the first supplied came from
     // the line. Bytes outside the image window are dropped and do not count toward the range:
     // the unit checks the range over its own flash, and those bytes are not in our mirror.
@@ -23,6 +26,8 @@ class CImageBuilder {
   private:
     uint32_t m_lowest = 0xFFFFFFFF;
     uint32_t m_end = 0;
+    uint32_t m_segmentBase = 0;
+    uint32_t m_linearBase = 0;
 };
 
 // The image itself, as the last build left it (all zero before the first).

@@ -14,6 +14,9 @@ constexpr uint8_t WAKE_STANDARD = 0x10;
 constexpr uint8_t WAKE_EXTENDED = 0x11;
 constexpr int kWakeupLength = 15;
 
+// A CMD_PROGRAM request carries up to this many records behind its command byte.
+constexpr int kRecordsPerBatch = 11;
+
 // Notifications from the worker to the dialog.
 constexpr uint32_t WM_BOOT_REPLY = 1025;
 constexpr uint32_t WM_BOOT_TIMEOUT = 1026;

@@ -113,11 +113,10 @@ bool CBootLink::StartCommandLocked(uint8_t code, uint8_t variant, uint16_t tries
     return true;
 }
 
-// Up to 11 records behind the command byte. A record that would overflow the scratch or the
-// escaped Frame ends the batch early and opens the next one, so no record is lost, sent twice
-// or written past a buffer; a single record (at most 496 bytes) always fits.
+// Up to kRecordsPerBatch records behind the command byte. A record that would overflow the
+// scratch or the escaped Frame ends the batch early and opens the next one, so no record is
+// lost, sent twice or written past a buffer; a single record (at most 496 bytes) always fits.
 bool CBootLink::BuildProgramBody(uint16_t& n) {
-    constexpr int kRecordsPerBatch = 11;
     constexpr size_t kWorstCrcAndControls = 4 + 2;  // both CRC bytes escaped, SOH, EOT
     uint8_t record[kLineBufferSize / 2];
 

@@ -119,11 +119,16 @@ TEST(DialogFlashFile, ALineThatIsNoRecordBeforeTheLastRecordIsRefusedBeforeTheEr
     CDialogRig rig;
     ASSERT_TRUE(rig.Connect());
     const std::string records = ":020000041D00DD\n:0400000001020304F2\n";
-    ASSERT_TRUE(rig.Load(WriteText(records + "\n:0400100005060708C6\n:00000001FF\n")));
+    EXPECT_FALSE(rig.Load(WriteText(records + "\n:0400100005060708D2\n:00000001FF\n")));
+    EXPECT_EQ(rig.LinesFrom(
+                  "Firmware file has a line that is not a record before its last record (line 3); "
+                  "nothing erased."),
+              (std::vector<std::string>{
+                  "Firmware file has a line that is not a record before its last record (line 3); "
+                  "nothing erased.",
+                  LogText::kLoadFailed}));
     rig.dlg.OnFlashFirmware();
-    EXPECT_EQ(rig.dlg.LastLogLine(),
-              "Firmware file has a line that is not a record before its last record (line 3); "
-              "nothing erased.");
+    EXPECT_EQ(rig.dlg.LastLogLine(), "No firmware file is open; load one first. Nothing erased.");
     // A blank line after the last record is harmless.
     ASSERT_TRUE(rig.Load(WriteText(records + ":00000001FF\n\n\n")));
     rig.sim.SetSilent(true);
@@ -153,16 +158,43 @@ TEST(DialogFlashFile, LoadRefusesWhatIsNoRegularFileWithoutBlocking) {
 }
 
 TEST(FirmwareCheckText, EachProblemHasItsLogLine) {
-    EXPECT_EQ(FirmwareProblemText(EFirmwareProblem::kNone, 0), "");
-    EXPECT_EQ(FirmwareProblemText(EFirmwareProblem::kNoFile, 0),
+    const auto text = [](EFirmwareProblem problem, int32_t line = 0, SRecordFault fault = {}) {
+        SFirmwareCheck check;
+        check.problem = problem;
+        check.line = line;
+        check.record = fault;
+        return FirmwareProblemText(check);
+    };
+    EXPECT_EQ(text(EFirmwareProblem::kNone), "");
+    EXPECT_EQ(text(EFirmwareProblem::kNoFile),
               "No firmware file is open; load one first. Nothing erased.");
-    EXPECT_EQ(FirmwareProblemText(EFirmwareProblem::kNoRecord, 0),
+    EXPECT_EQ(text(EFirmwareProblem::kNoRecord),
               "Firmware file does not start with a record; nothing erased.");
-    EXPECT_EQ(FirmwareProblemText(EFirmwareProblem::kStrayLine, 12),
+    EXPECT_EQ(text(EFirmwareProblem::kStrayLine, 12),
               "Firmware file has a line that is not a record before its last record (line 12); "
               "nothing erased.");
-    EXPECT_EQ(FirmwareProblemText(EFirmwareProblem::kNoData, 0),
+    EXPECT_EQ(text(EFirmwareProblem::kNoData),
               "Firmware file has no data to program; nothing erased.");
+
+    const std::string damaged = "Firmware file has a damaged record on line 3 (";
+    const struct {
+        SRecordFault fault;
+        const char* reason;
+    } faults[] = {
+        {{ERecordFault::kChecksum, 0x5A, 0x5B, 0}, "checksum 5A, expected 5B"},
+        {{ERecordFault::kTooLong, 1205, 521, 0}, "1205 characters, at most 521"},
+        {{ERecordFault::kNotHex, 'x', 0, 12}, "character 'x' in column 12 is not a hex digit"},
+        // A control byte, a quote or a byte past ASCII never reaches the log as it stands.
+        {{ERecordFault::kNotHex, 0x1B, 0, 7}, "byte 1B in column 7 is not a hex digit"},
+        {{ERecordFault::kNotHex, '\'', 0, 7}, "byte 27 in column 7 is not a hex digit"},
+        {{ERecordFault::kNotHex, 0xC3, 0, 7}, "byte C3 in column 7 is not a hex digit"},
+        {{ERecordFault::kOddDigits, 19, 0, 0}, "19 hex digits, an odd number"},
+        {{ERecordFault::kShort, 4, 0, 0}, "4 bytes, too short for a record"},
+        {{ERecordFault::kByteCount, 0x10, 0x0C, 0}, "byte count 10, expected 0C"},
+    };
+    for (const auto& f : faults)
+        EXPECT_EQ(text(EFirmwareProblem::kDamagedRecord, 3, f.fault),
+                  damaged + f.reason + "); nothing erased.");
 }
 
 }  // namespace

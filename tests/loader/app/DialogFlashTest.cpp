@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
+#include <iterator>
 
 #include "DialogRig.h"
 #include "LogText.h"
@@ -10,6 +12,11 @@
 namespace {
 
 using Lines = std::vector<std::string>;
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 void ExpectFileLoadedControls(CDialogRig& rig) {
     EXPECT_TRUE(rig.window.IsControlEnabled(IDC_LOAD_FIRMWARE));
@@ -57,7 +64,8 @@ TEST_P(DialogFlash, WholeRunProgramsTheUnitAndDisconnects) {
     EXPECT_EQ(rig.sim.EraseCount(), 1);
     EXPECT_TRUE(rig.sim.Exited());
     EXPECT_EQ(rig.sim.FlashCrc(image.start, image.length), image.crc);
-    EXPECT_GE(rig.RequestsFor(CMD_PROGRAM), (image.lines + 10) / 11);
+    EXPECT_GE(rig.RequestsFor(CMD_PROGRAM),
+              (image.lines + kRecordsPerBatch - 1) / kRecordsPerBatch);
     EXPECT_EQ(rangeAtEnd, static_cast<uint32_t>(image.lines));
     EXPECT_EQ(positionAtEnd, rangeAtEnd);  // full once the last record is read
 
@@ -200,39 +208,99 @@ TEST(DialogFlashFaults, DisconnectDuringProgrammingSendsExitAndStops) {
     EXPECT_TRUE(rig.window.IsControlEnabled(IDC_UDP_PORT));
 }
 
+// Flash Firmware looks at the file again: what changed since Load without changing its
+// identity is still refused before anything is sent.
 TEST(DialogFlashChecks, NothingIsErasedWhenTheFileCannotBeProgrammed) {
     CDialogRig rig;
     ASSERT_TRUE(rig.Connect());
-    const std::string good = WriteFirmware(200);
     const struct {
-        std::string path;
+        std::string text;
         const char* line;
     } cases[] = {
         {"", "No firmware file is open; load one first. Nothing erased."},
-        {WriteText("; build 12\n:0400000001020304F2\n:00000001FF\n"),
+        {"; build 12\n:0400000001020304F2\n:00000001FF\n",
          "Firmware file does not start with a record; nothing erased."},
-        {WriteText(""), "Firmware file does not start with a record; nothing erased."},
+        {"\n", "Firmware file does not start with a record; nothing erased."},
         // Boot flash only: nothing lands in the program flash image.
-        {WriteText(":020000041FC01B\n:0400000001020304F2\n:00000001FF\n"),
+        {":020000041FC01B\n:0400000001020304F2\n:00000001FF\n",
          "Firmware file has no data to program; nothing erased."},
+        {":020000041D00DD\n:0400000001020305F2\n:00000001FF\n",
+         "Firmware file has a damaged record on line 2 (checksum F2, expected F1); nothing "
+         "erased."},
     };
     for (const auto& c : cases) {
-        ASSERT_TRUE(rig.Load(good));
-        if (c.path.empty()) {
+        const std::string path = WriteFirmware(200);
+        ASSERT_TRUE(rig.Load(path));
+        if (c.text.empty()) {
             rig.window.SetChooserAnswer("", false);  // a cancelled Load closes the file
             rig.dlg.OnLoadFirmware();
             EXPECT_EQ(rig.dlg.LastLogLine(), LogText::kLoadFailed);
         } else {
-            ASSERT_TRUE(rig.Load(c.path));
+            RewriteUnseen(path, c.text);
         }
         EXPECT_TRUE(rig.window.IsControlEnabled(IDC_FLASH_FIRMWARE));
         rig.dlg.OnFlashFirmware();
         EXPECT_EQ(rig.dlg.LastLogLine(), c.line);
+        EXPECT_EQ(rig.dlg.Outcome(), EOutcome::kRefused);
         ExpectFileLoadedControls(rig);
     }
     rig.window.PumpFor(200);
     EXPECT_EQ(rig.RequestsFor(CMD_ERASE), 0);
     EXPECT_EQ(rig.RequestsFor(CMD_RESET_DEFAULTS), 0);
+    EXPECT_EQ(rig.sim.EraseCount(), 0);
+}
+
+// What Flash Firmware would refuse, Load refuses: the reason on a line of its own, then the
+// usual failure, and the file is not kept.
+TEST(DialogFlashChecks, LoadRefusesWhatFlashWouldRefuse) {
+    CDialogRig rig;
+    ASSERT_TRUE(rig.Connect());
+    // A generated file with one data digit changed, as a bad copy or a bad edit leaves it.
+    const std::string generated = WriteFirmware(200);
+    std::string damaged = ReadAll(generated);
+    const size_t digit = damaged.find('\n') + 1 + 9;  // line 2, first data digit
+    damaged[digit] = damaged[digit] == '0' ? '1' : '0';
+    std::string longLine = ":FF000000";
+    while (longLine.size() < 1205) longLine += "A5";
+    longLine.resize(1205);
+    const std::string ela = ":020000041D00DD\n";
+    const struct {
+        std::string text;
+        std::string line;
+    } cases[] = {
+        {damaged, "Firmware file has a damaged record on line 2 (checksum "},
+        {ela + ":04000000010G0304F2\n:00000001FF\n",
+         "Firmware file has a damaged record on line 2 (character 'G' in column 13 is not a hex "
+         "digit); nothing erased."},
+        {ela + longLine + "\n:00000001FF\n",
+         "Firmware file has a damaged record on line 2 (1205 characters, at most 521); nothing "
+         "erased."},
+        {ela + longLine.substr(0, 995) + "\n:00000001FF\n",
+         "Firmware file has a damaged record on line 2 (995 characters, at most 521); nothing "
+         "erased."},
+        {"release notes\n", "Firmware file does not start with a record; nothing erased."},
+        {ela + "\n:0400000001020304F2\n",
+         "Firmware file has a line that is not a record before its last record (line 2); "
+         "nothing erased."},
+        {":00000001FF\n", "Firmware file has no data to program; nothing erased."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        ASSERT_TRUE(rig.Load(generated));
+        rig.window.SetChooserAnswer(WriteText(c.text));
+        rig.dlg.OnLoadFirmware();
+        const Lines lines = rig.Lines();
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_EQ(lines[lines.size() - 2].substr(0, c.line.size()), c.line);
+        EXPECT_EQ(lines.back(), LogText::kLoadFailed);
+        EXPECT_EQ(rig.dlg.Outcome(), EOutcome::kLoadFailed);
+        EXPECT_FALSE(rig.dlg.Link().WithHexFile([](CHexFile& file) { return file.IsOpen(); }));
+        rig.dlg.OnFlashFirmware();
+        EXPECT_EQ(rig.dlg.LastLogLine(),
+                  "No firmware file is open; load one first. Nothing erased.");
+    }
+    rig.window.PumpFor(200);
+    EXPECT_EQ(rig.RequestsFor(CMD_ERASE), 0);
     EXPECT_EQ(rig.sim.EraseCount(), 0);
 }
 

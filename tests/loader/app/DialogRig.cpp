@@ -1,8 +1,10 @@
 #include "DialogRig.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -99,6 +101,19 @@ std::string WriteText(const std::string& text) {
         std::fclose(f);
     }
     return path;
+}
+
+void RewriteUnseen(const std::string& path, std::string text) {
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    ASSERT_LE(text.size(), static_cast<size_t>(before.st_size));
+    text.resize(static_cast<size_t>(before.st_size), '\n');
+    FILE* f = std::fopen(path.c_str(), "r+b");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(std::fwrite(text.data(), 1, text.size(), f), text.size());
+    std::fclose(f);
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
 }
 
 void SendFrameToLink(CQuillonDlg& dlg, const std::vector<uint8_t>& body) {

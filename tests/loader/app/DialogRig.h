@@ -42,5 +42,8 @@ struct CImageOf {
 // A generated HEX file of totalBytes data bytes in 16-byte records at 0x1D000000.
 std::string WriteFirmware(uint32_t totalBytes, uint32_t seed = 7);
 std::string WriteText(const std::string& text);
+// Writes text over the file in place, padded with line breaks to the file's size, and gives the
+// file back its modification time: a change that the file's identity cannot show.
+void RewriteUnseen(const std::string& path, std::string text);
 // Sends one Frame with this body from a fresh loopback socket to the dialog's link.
 void SendFrameToLink(CQuillonDlg& dlg, const std::vector<uint8_t>& body);

@@ -215,13 +215,15 @@ TEST(SrecCrossCheck, LongRecordsCountOnceAndMatchSrecCat) {
         SLoadedHex file;
         ASSERT_TRUE(file.Load(path));
         EXPECT_EQ(file.m_hex.TotalLines(), lines.records);
-        int32_t line = -1;
-        EXPECT_EQ(CheckFirmware(file.m_hex, line), EFirmwareProblem::kNone);
+        const SFirmwareCheck check = CheckFirmware(file.m_hex);
+        EXPECT_EQ(check.problem, EFirmwareProblem::kNone);
         uint32_t start = 0;
         uint32_t length = 0;
         uint16_t crc = 0;
         file.m_hex.ComputeImageCrc(start, length, crc);
         EXPECT_EQ(file.m_hex.LinesRead(), lines.records);
+        EXPECT_EQ(check.records, lines.records);
+        EXPECT_EQ(check.crc, crc);
 
         const SSrecResult srec = AskSrecord(srecCat, srecInfo, path);
         ASSERT_TRUE(srec.ok) << srec.log;

@@ -422,7 +422,7 @@ TEST_F(EngineTest, AFileChangedUnderARunEndsItAndRefusesTheVerify) {
     ASSERT_EQ(m.message, WM_BOOT_REPLY);
     EXPECT_EQ(m.reply[0], CMD_PROGRAM);
     EXPECT_TRUE(m_link.FileChanged());
-    EXPECT_LT(ProgramBatches(Frames()).size(), 3000u / 11);
+    EXPECT_LT(ProgramBatches(Frames()).size(), 3000u / kRecordsPerBatch);
     EXPECT_FALSE(m_link.StartCommand(CMD_VERIFY, 0, 3, 500));
 }
 
