@@ -3,8 +3,10 @@
 #include <cstdio>
 
 #include "FlashOptions.h"
+#include "FlashText.h"
 #include "HexFile.h"
 #include "LogText.h"
+#include "Output.h"
 
 namespace {
 struct CPathAnswer : IFileChooser {
@@ -26,20 +28,20 @@ std::string FirmwareProblem(const std::string& path) {
     CPathAnswer chooser;
     CHexFile file;
     if (!LoadPath(path, chooser, file))
-        return file.NotRegularFile()
-                   ? path + " is not a regular file; nothing was sent"
-                   : "cannot open the firmware file " + path + "; nothing was sent";
+        return file.NotRegularFile() ? FlashText::FirmwareNotRegular(path)
+                                     : FlashText::CannotOpenFirmware(path);
     int32_t line = 0;
     const EFirmwareProblem problem = CheckFirmware(file, line);
     return problem == EFirmwareProblem::kNone ? std::string()
-                                              : path + ": " + FirmwareProblemText(problem, line);
+                                              : FlashText::FirmwareRefused(
+                                                    path, FirmwareProblemText(problem, line));
 }
 
 int RunImageInfo(const std::string& path) {
     CPathAnswer chooser;
     CHexFile file;
     if (!LoadPath(path, chooser, file)) {
-        std::fprintf(stderr, "quillon-flash: cannot open the firmware file %s\n", path.c_str());
+        SayOnStderr(FlashText::ImageInfoCannotOpen(path));
         return kExitBadFirmware;
     }
     file.Rewind();
@@ -49,10 +51,7 @@ int RunImageInfo(const std::string& path) {
     std::printf("start 0x%08X\nlength %u\ncrc16 0x%04X\nrecords %d\n", start, length, crc,
                 file.LinesRead());
     if (!file.ImageHasData()) {
-        std::fprintf(stderr,
-                     "quillon-flash: %s holds no data for the flash window 0x9D000000 to "
-                     "0x9D4FFFFF\n",
-                     path.c_str());
+        SayOnStderr(FlashText::ImageInfoNoData(path));
         return kExitBadFirmware;
     }
     return 0;
