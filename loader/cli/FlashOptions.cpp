@@ -50,7 +50,8 @@ std::string FlashHelp() {
            "  TARGET                 ADDRESS or ADDRESS:PORT, the address in dotted decimal\n"
            "  -p, --port N           the bootloader's UDP port for targets without one (default "
            "69)\n"
-           "      --targets FILE     read targets from FILE, one per line; '#' starts a comment\n"
+           "      --targets FILE     read targets from FILE, one per line; '#' starts a comment;\n"
+           "                         - is standard input\n"
            "  -j, --jobs N           flash at most N units at once (default all, up to 64)\n"
            "  -r, --reset-defaults   reset the units' settings first (bootloader " +
            gate +
@@ -90,7 +91,8 @@ std::string FlashHelp() {
            "Connected.\").\n"
            "After a failure once connected a unit is left in its bootloader, so that the flash "
            "can\n"
-           "be retried. SIGINT or SIGTERM stop at once and say what each unit is left with.\n"
+           "be retried. SIGINT or SIGTERM stop at once and say what each unit is left with;\n"
+           "SIGHUP and a closed output never stop a flash. A unit given twice is refused.\n"
            "\n"
            "Exit status: 0 every unit verified (or --info answered, or --image-info done); "
            "otherwise\n"
