@@ -5,14 +5,7 @@
 
 // When a unit reached each step, in seconds since quillon-flash started (negative: never): its
 // first event, the first progress event of each stage (of its last attempt), its result.
-enum EPhase : int {
-    kFirstEvent,
-    kErasing,
-    kProgramming,
-    kVerifying,
-    kResult,
-    kPhaseCount
-};
+enum EPhase : int { kFirstEvent, kErasing, kProgramming, kVerifying, kResult, kPhaseCount };
 using CPhaseTimes = std::array<double, kPhaseCount>;
 
 // What quillon-flash --json said about one unit: its outcome is its result event's alone.

@@ -32,9 +32,9 @@ std::string FirmwareProblem(const std::string& path) {
                                      : FlashText::CannotOpenFirmware(path);
     int32_t line = 0;
     const EFirmwareProblem problem = CheckFirmware(file, line);
-    return problem == EFirmwareProblem::kNone ? std::string()
-                                              : FlashText::FirmwareRefused(
-                                                    path, FirmwareProblemText(problem, line));
+    return problem == EFirmwareProblem::kNone
+               ? std::string()
+               : FlashText::FirmwareRefused(path, FirmwareProblemText(problem, line));
 }
 
 int RunImageInfo(const std::string& path) {

@@ -100,8 +100,8 @@ std::string NotProgrammed(const std::string& path) {
     return path + " could not be read after the erase; the unit is erased but not programmed";
 }
 std::string AttemptFailed(int attempt, int attempts, const std::string& reason) {
-    return "Attempt " + std::to_string(attempt) + " of " + std::to_string(attempts) +
-           " failed (" + reason + "); flashing again from Connect.";
+    return "Attempt " + std::to_string(attempt) + " of " + std::to_string(attempts) + " failed (" +
+           reason + "); flashing again from Connect.";
 }
 
 const char* StepWords(EStage stage) {

@@ -1,7 +1,6 @@
 #include "Targets.h"
 
 #include <arpa/inet.h>
-
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -40,16 +39,17 @@ bool ParseTarget(const std::string& text, CTarget& target) {
 
 namespace {
 
-// Reads one line into line, without its end; false at the end of input. Never reads more
-// than kMostTargetLineBytes + 2 bytes of one line, so that an endless line ends the reading.
+// Reads one line into line, without its "\n" or "\r\n". Never reads more than
+// kMostTargetLineBytes + 2 bytes of one line, so that an endless line ends the reading.
 enum class ELineRead { kLine, kEnd, kTooLong, kError };
 ELineRead ReadLine(std::FILE* in, std::string& line) {
     line.clear();
     for (;;) {
         const int c = std::getc(in);
-        if (c == EOF) return std::ferror(in) ? ELineRead::kError
-                             : line.empty() ? ELineRead::kEnd
-                                            : ELineRead::kLine;
+        if (c == EOF)
+            return std::ferror(in) ? ELineRead::kError
+                   : line.empty()  ? ELineRead::kEnd
+                                   : ELineRead::kLine;
         if (c == '\n') break;
         line.push_back(static_cast<char>(c));
         if (line.size() > static_cast<size_t>(FlashText::kMostTargetLineBytes) + 1)

@@ -58,7 +58,8 @@ const char* StepWords(uint8_t step) {
 // Where the engine's view and the datagrams go, for -v and --trace.
 class CObserverFiles {
   public:
-    CObserverFiles(const CFlashOptions& options, const CTarget& target) : m_path(options.traceFile) {
+    CObserverFiles(const CFlashOptions& options, const CTarget& target)
+        : m_path(options.traceFile) {
         if (!m_path.empty()) m_traceFd = OpenTraceFile(m_path, m_openError);
         if (m_traceFd < 0 && !options.verbose) return;
         // Many units may append to one trace, so each line names its unit.
@@ -147,8 +148,7 @@ class CSession {
         if (m_dialog.Outcome() == EOutcome::kVerified) return 0;
         if (Interrupted()) return Interrupt();
         if (!ended)
-            return Fail(kExitNoResponse,
-                        FlashText::NoWordWhile(StepWords(m_dialog.AwaitedStep())));
+            return Fail(kExitNoResponse, FlashText::NoWordWhile(StepWords(m_dialog.AwaitedStep())));
         switch (m_dialog.Outcome()) {
             case EOutcome::kVerifyFailed:
                 return Fail(kExitVerifyFailed, FlashText::VerifyFailed(m_options.firmware));

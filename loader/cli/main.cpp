@@ -10,8 +10,8 @@
 #include "FlashText.h"
 #include "Fleet.h"
 #include "Interrupt.h"
-#include "UnitReports.h"
 #include "TraceFile.h"
+#include "UnitReports.h"
 #include "UnitRun.h"
 
 namespace {
@@ -37,7 +37,8 @@ int RefuseAll(const CFlashOptions& options, const CRunClock& clock, int status,
     return status;
 }
 
-// What a unit of many was checked for by the quillon-flash that started it.
+// The trace and the firmware file, before any unit is woken. A unit of many was checked by the
+// quillon-flash that started it.
 int CheckBeforeWaking(const CFlashOptions& options, const CRunClock& clock, bool flashing) {
     if (options.IsChild()) return 0;
     if (!options.traceFile.empty()) {

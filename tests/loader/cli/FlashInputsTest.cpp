@@ -35,8 +35,8 @@ class FlashInputsTest : public ::testing::Test {
 };
 
 TEST_F(FlashInputsTest, AUnitGivenTwiceWakesNoUnit) {
-    const CRun run = RunFlash({"--port", std::to_string(m_unit->Port()), "127.0.0.1", Target(),
-                               m_fw.Path()});
+    const CRun run =
+        RunFlash({"--port", std::to_string(m_unit->Port()), "127.0.0.1", Target(), m_fw.Path()});
     EXPECT_EQ(run.status, 64);
     EXPECT_NE(run.err.find(FlashText::ListedTwice(Target(), "argument 3", "argument 4")),
               std::string::npos)

@@ -31,12 +31,12 @@ struct CRun {
 // How a run is driven besides its arguments.
 struct CRunHooks {
     int timeoutMs = 30000;
-    int fdLimit = 0;                        // > 0 caps its open files
-    std::function<void(pid_t)> during;      // called about every 100 ms while it runs
+    int fdLimit = 0;                    // > 0 caps its open files
+    std::function<void(pid_t)> during;  // called about every 100 ms while it runs
     // Once it holds for what was read of stdout so far, the reader of stdout goes away, as
     // "| grep -m1" does; stderr is still read.
     std::function<bool(const std::string&)> closeOutWhen;
-    std::string input;                      // its standard input
+    std::string input;  // its standard input
 };
 
 // Runs quillon-flash with args, bounded by hooks.timeoutMs: stdout and stderr are read until

@@ -29,9 +29,7 @@ class FlashSurvivesTest : public ::testing::Test {
             ASSERT_NE(m_units.back()->Port(), 0);
         }
     }
-    std::string Target(size_t i) const {
-        return "127.0.0.1:" + std::to_string(m_units[i]->Port());
-    }
+    std::string Target(size_t i) const { return "127.0.0.1:" + std::to_string(m_units[i]->Port()); }
     std::vector<std::string> Args(std::vector<std::string> extra = {}) const {
         for (size_t i = 0; i < m_units.size(); ++i) extra.push_back(Target(i));
         extra.push_back(m_fw.Path());

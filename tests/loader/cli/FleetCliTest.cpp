@@ -188,8 +188,9 @@ TEST(FleetCli, AttemptsWakeAUnitAgainWhoseWakeupWasLost) {
         unit->SetFaults(CFaultConfig{});
     });
     EXPECT_EQ(run.status, 0) << run.out << run.err;
-    EXPECT_NE(run.out.find(FlashText::AttemptFailed(1, 2, FlashText::NoResponseFrom(Target(*unit)))),
-              std::string::npos)
+    EXPECT_NE(
+        run.out.find(FlashText::AttemptFailed(1, 2, FlashText::NoResponseFrom(Target(*unit)))),
+        std::string::npos)
         << run.out;
     EXPECT_EQ(unit->FlashCrc(0x9D000000, fw.Length()), fw.Crc());
 }
