@@ -237,7 +237,7 @@ bool ParseFlashOptions(int argc, const char* const* argv, CFlashOptions& options
                 char* end = nullptr;
                 options.childStartNs = std::strtoll(optarg, &end, 10);
                 if (*end != '\0' || options.childStartNs < 0) {
-                    error = "bad --child-start-ns";
+                    error = FlashText::kBadChildStart;
                     return false;
                 }
                 break;

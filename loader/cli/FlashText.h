@@ -20,6 +20,8 @@ constexpr const char* kImageInfoArguments =
 constexpr const char* kInfoArguments = "--info takes one target";
 constexpr const char* kResetNeedsFirmware = "--reset-defaults needs a firmware file to flash";
 constexpr const char* kTargetsAndFirmwareNeeded = "targets and a firmware file are needed";
+// Only a quillon-flash of many units gives --child-start-ns, to the units it starts.
+constexpr const char* kBadChildStart = "bad --child-start-ns";
 std::string OptionNeedsValue(const std::string& option);
 std::string UnknownOption(const std::string& option);
 std::string NotATarget(const std::string& text);
