@@ -2,49 +2,31 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <sstream>
+
+#include "JsonText.h"
 
 namespace {
 
-// The log lines that mark the steps; a bench may read them, quillon-flash itself never does.
-struct CMark {
-    EPhase phase;
-    const char* line;
-};
-const CMark kMarks[] = {
-    {kConnected, "Connected."},
-    {kErasing, "Verifying & erasing firmware..."},
-    {kProgramming, "Programming firmware..."},
-    {kProgrammed, "Programmed successfully."},
-    {kVerified, "Verification successful."},
-    {kExited, "Bootloader exited, unit restarted."},
-};
-const char* const kPhaseNames[kPhaseCount] = {"first",      "connected", "erasing", "programming",
-                                              "programmed", "verified",  "exited",  "result"};
+const char* const kPhaseNames[kPhaseCount] = {"first", "erasing", "programming", "verifying",
+                                              "result"};
 
-// The raw text of a field's value: a string without its quotes (escapes kept), or a number or
-// literal. Enough for the flat objects quillon-flash writes.
-bool Field(const std::string& line, const char* key, std::string& value) {
-    const std::string needle = std::string("\"") + key + "\":";
-    const size_t at = line.find(needle);
-    if (at == std::string::npos) return false;
-    size_t i = at + needle.size();
-    value.clear();
-    if (i < line.size() && line[i] == '"') {
-        for (++i; i < line.size() && line[i] != '"'; ++i) {
-            if (line[i] == '\\' && i + 1 < line.size()) ++i;
-            value += line[i];
-        }
-        return true;
-    }
-    for (; i < line.size() && line[i] != ',' && line[i] != '}'; ++i) value += line[i];
-    return !value.empty();
+std::string Text(const CJsonFields& fields, const char* key) {
+    const CJsonValue* v = FindJson(fields, key);
+    return v && v->kind == CJsonValue::EKind::kString ? v->text : std::string();
 }
 
-double Number(const std::string& line, const char* key) {
-    std::string value;
-    return Field(line, key, value) ? std::strtod(value.c_str(), nullptr) : -1;
+double Number(const CJsonFields& fields, const char* key) {
+    const CJsonValue* v = FindJson(fields, key);
+    return v && v->kind == CJsonValue::EKind::kNumber ? v->number : -1;
+}
+
+// The phase a progress stage begins; kPhaseCount for the others.
+EPhase PhaseOf(const std::string& stage) {
+    if (stage == "erasing") return kErasing;
+    if (stage == "programming") return kProgramming;
+    if (stage == "verifying") return kVerifying;
+    return kPhaseCount;
 }
 
 }  // namespace
@@ -52,30 +34,32 @@ double Number(const std::string& line, const char* key) {
 std::vector<CUnitOutcome> ReadFleetJson(const std::string& output,
                                         const std::vector<std::string>& targets) {
     std::vector<CUnitOutcome> outcomes(targets.size());
+    std::vector<std::string> lastStage(targets.size());
     std::istringstream in(output);
     for (std::string line; std::getline(in, line);) {
-        std::string unit, event;
-        if (!Field(line, "unit", unit) || !Field(line, "event", event)) continue;
-        const auto it = std::find(targets.begin(), targets.end(), unit);
+        CJsonFields fields;
+        if (!ParseJsonObject(line, fields)) continue;
+        const auto it = std::find(targets.begin(), targets.end(), Text(fields, "unit"));
         if (it == targets.end()) continue;
-        CUnitOutcome& o = outcomes[static_cast<size_t>(it - targets.begin())];
-        const double time = Number(line, "time");
+        const size_t index = static_cast<size_t>(it - targets.begin());
+        CUnitOutcome& o = outcomes[index];
+        const std::string event = Text(fields, "event");
+        const double time = Number(fields, "time");
         if (o.phases[kFirstEvent] < 0) o.phases[kFirstEvent] = time;
         if (event == "result") {
             ++o.results;
-            std::string ok;
-            o.ok = Field(line, "ok", ok) && ok == "true";
-            o.exit = static_cast<int>(Number(line, "exit"));
-            o.attempts = static_cast<int>(Number(line, "attempts"));
-            o.seconds = Number(line, "seconds");
+            const CJsonValue* ok = FindJson(fields, "ok");
+            o.ok = ok && ok->kind == CJsonValue::EKind::kBool && ok->flag;
+            o.exit = static_cast<int>(Number(fields, "exit"));
+            o.attempts = static_cast<int>(Number(fields, "attempts"));
+            o.seconds = Number(fields, "seconds");
             o.phases[kResult] = time;
-        } else if (event == "log") {
-            std::string text;
-            Field(line, "line", text);
-            for (const CMark& mark : kMarks) {
-                // The last attempt's times count.
-                if (text == mark.line) o.phases[mark.phase] = time;
-            }
+        } else if (event == "progress") {
+            // A stage's first event; a new attempt's times replace the last one's.
+            const std::string stage = Text(fields, "stage");
+            const EPhase phase = PhaseOf(stage);
+            if (phase != kPhaseCount && stage != lastStage[index]) o.phases[phase] = time;
+            lastStage[index] = stage;
         }
     }
     return outcomes;

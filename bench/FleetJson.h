@@ -3,21 +3,12 @@
 #include <string>
 #include <vector>
 
-// When a unit reached each step, in seconds since quillon-flash started (negative: never).
-enum EPhase : int {
-    kFirstEvent,
-    kConnected,
-    kErasing,
-    kProgramming,
-    kProgrammed,
-    kVerified,
-    kExited,
-    kResult,
-    kPhaseCount
-};
+// When a unit reached each step, in seconds since quillon-flash started (negative: never): its
+// first event, the first progress event of each stage (of its last attempt), its result.
+enum EPhase : int { kFirstEvent, kErasing, kProgramming, kVerifying, kResult, kPhaseCount };
 using CPhaseTimes = std::array<double, kPhaseCount>;
 
-// What quillon-flash --json said about one unit.
+// What quillon-flash --json said about one unit: its outcome is its result event's alone.
 struct CUnitOutcome {
     int results = 0;  // result events seen; exactly one is right
     bool ok = false;

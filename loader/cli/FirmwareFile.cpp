@@ -3,8 +3,10 @@
 #include <cstdio>
 
 #include "FlashOptions.h"
+#include "FlashText.h"
 #include "HexFile.h"
 #include "LogText.h"
+#include "Output.h"
 
 namespace {
 struct CPathAnswer : IFileChooser {
@@ -23,12 +25,12 @@ std::string CheckFile(const std::string& path, SFirmwareCheck& check) {
     CHexFile file;
     file.SetFileChooser(&chooser);
     if (!file.Load())
-        return file.NotRegularFile()
-                   ? path + " is not a regular file; nothing was sent"
-                   : "cannot open the firmware file " + path + "; nothing was sent";
+        return file.NotRegularFile() ? FlashText::FirmwareNotRegular(path)
+                                     : FlashText::CannotOpenFirmware(path);
     check = CheckFirmware(file);
-    return check.problem == EFirmwareProblem::kNone ? std::string()
-                                                    : path + ": " + FirmwareProblemText(check);
+    return check.problem == EFirmwareProblem::kNone
+               ? std::string()
+               : FlashText::FirmwareRefused(path, FirmwareProblemText(check));
 }
 }  // namespace
 
@@ -41,7 +43,7 @@ int RunImageInfo(const std::string& path) {
     SFirmwareCheck check;
     const std::string problem = CheckFile(path, check);
     if (!problem.empty()) {
-        std::fprintf(stderr, "quillon-flash: %s\n", problem.c_str());
+        SayOnStderr(problem);
         return kExitBadFirmware;
     }
     std::printf("start 0x%08X\nlength %u\ncrc16 0x%04X\nrecords %d\n", check.start, check.length,

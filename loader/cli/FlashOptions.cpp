@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "FlashText.h"
+
 const char* const kFlashUsage =
     "usage: quillon-flash [options] TARGET [TARGET...] FIRMWARE.hex\n"
     "       quillon-flash [options] --targets FILE FIRMWARE.hex\n"
@@ -48,7 +50,8 @@ std::string FlashHelp() {
            "  TARGET                 ADDRESS or ADDRESS:PORT, the address in dotted decimal\n"
            "  -p, --port N           the bootloader's UDP port for targets without one (default "
            "69)\n"
-           "      --targets FILE     read targets from FILE, one per line; '#' starts a comment\n"
+           "      --targets FILE     read targets from FILE, one per line; '#' starts a comment;\n"
+           "                         - is standard input\n"
            "  -j, --jobs N           flash at most N units at once (default all, up to 64)\n"
            "  -r, --reset-defaults   reset the units' settings first (bootloader " +
            gate +
@@ -88,7 +91,8 @@ std::string FlashHelp() {
            "Connected.\").\n"
            "After a failure once connected a unit is left in its bootloader, so that the flash "
            "can\n"
-           "be retried. SIGINT or SIGTERM stop at once and say what each unit is left with.\n"
+           "be retried. SIGINT or SIGTERM stop at once and say what each unit is left with;\n"
+           "SIGHUP and a closed output never stop a flash. A unit given twice is refused.\n"
            "\n"
            "Exit status: 0 every unit verified (or --info answered, or --image-info done); "
            "otherwise\n"
@@ -152,15 +156,23 @@ bool ParseFlashOptions(int argc, const char* const* argv, CFlashOptions& options
     args.push_back(nullptr);
 
     bool info = false, imageInfo = false, portGiven = false, networkGiven = false;
+    std::vector<std::string> positional;
+    std::vector<int> positions;  // of each in argv
     opterr = 0;
     optind = 0;  // a fresh scan on every call
     for (;;) {
-        const int c = getopt_long(argc, args.data(), ":p:j:rea:qvhV", kLongOptions, nullptr);
+        // "-": arguments that are not options come back in order, so that their positions are
+        // known and a repeated target can be named by them.
+        const int c = getopt_long(argc, args.data(), "-:p:j:rea:qvhV", kLongOptions, nullptr);
         if (c == -1) break;
         switch (c) {
+            case 1:
+                positional.push_back(optarg);
+                positions.push_back(optind - 1);
+                break;
             case 'p':
                 if (!ParsePortText(optarg, options.port)) {
-                    error = "--port needs a number from 1 to 65535";
+                    error = FlashText::kPortNeedsNumber;
                     return false;
                 }
                 portGiven = true;
@@ -170,7 +182,7 @@ bool ParseFlashOptions(int argc, const char* const* argv, CFlashOptions& options
                 break;
             case 'j':
                 if (!ParseCount(optarg, 1, kMostJobs, options.jobs)) {
-                    error = "--jobs needs a number from 1 to 64";
+                    error = FlashText::kJobsNeedsNumber;
                     return false;
                 }
                 break;
@@ -184,14 +196,14 @@ bool ParseFlashOptions(int argc, const char* const* argv, CFlashOptions& options
                 break;
             case 'a':
                 if (!ParseCount(optarg, 1, 100, options.attempts)) {
-                    error = "--attempts needs a number from 1 to 100";
+                    error = FlashText::kAttemptsNeedsNumber;
                     return false;
                 }
                 break;
             case kOptProgramTries: {
                 int tries = 0;
                 if (!ParseCount(optarg, 1, 100, tries)) {
-                    error = "--program-tries needs a number from 1 to 100";
+                    error = FlashText::kProgramTriesNeedsNumber;
                     return false;
                 }
                 options.programTries = static_cast<uint16_t>(tries);
@@ -225,29 +237,32 @@ bool ParseFlashOptions(int argc, const char* const* argv, CFlashOptions& options
                 char* end = nullptr;
                 options.childStartNs = std::strtoll(optarg, &end, 10);
                 if (*end != '\0' || options.childStartNs < 0) {
-                    error = "bad --child-start-ns";
+                    error = FlashText::kBadChildStart;
                     return false;
                 }
                 break;
             }
             case ':':
-                error = std::string("option ") + args[static_cast<size_t>(optind) - 1] +
-                        " needs a value";
+                error = FlashText::OptionNeedsValue(args[static_cast<size_t>(optind) - 1]);
                 return false;
             default:
-                error = std::string("unknown option ") + args[static_cast<size_t>(optind) - 1];
+                error = FlashText::UnknownOption(args[static_cast<size_t>(optind) - 1]);
                 return false;
         }
     }
-    std::vector<std::string> positional(args.begin() + optind, args.end() - 1);
+    // After "--" the rest is left where it stands.
+    for (int i = optind; i < argc; ++i) {
+        positional.push_back(args[static_cast<size_t>(i)]);
+        positions.push_back(i);
+    }
 
     if (info && imageInfo) {
-        error = "--info and --image-info exclude each other";
+        error = FlashText::kInfoExcludesImageInfo;
         return false;
     }
     if (imageInfo) {
         if (positional.size() != 1 || portGiven || networkGiven) {
-            error = "--image-info takes one firmware file and no network options";
+            error = FlashText::kImageInfoArguments;
             return false;
         }
         options.mode = EFlashMode::kImageInfo;
@@ -256,36 +271,40 @@ bool ParseFlashOptions(int argc, const char* const* argv, CFlashOptions& options
     }
     if (info) {
         if (positional.size() != 1 || !options.targetsFile.empty()) {
-            error = "--info takes one target";
+            error = FlashText::kInfoArguments;
             return false;
         }
         if (options.resetDefaults) {
-            error = "--reset-defaults needs a firmware file to flash";
+            error = FlashText::kResetNeedsFirmware;
             return false;
         }
     } else {
         if (positional.empty() || (positional.size() < 2 && options.targetsFile.empty())) {
-            error = "targets and a firmware file are needed";
+            error = FlashText::kTargetsAndFirmwareNeeded;
             return false;
         }
         options.firmware = positional.back();
         positional.pop_back();
     }
-    for (const std::string& text : positional) {
+    for (size_t i = 0; i < positional.size(); ++i) {
+        const std::string& text = positional[i];
         CTarget target;
         if (!ParseTarget(text, target)) {
-            error = "not ADDRESS or ADDRESS:PORT, the address in dotted decimal: " + text;
+            error = FlashText::NotATarget(text);
             return false;
         }
+        target.place = FlashText::ArgumentPlace(positions[i]);
         options.targets.push_back(target);
     }
     if (!options.targetsFile.empty() &&
         !ReadTargetsFile(options.targetsFile, options.targets, error))
         return false;
     if (options.targets.empty()) {
-        error = "no target in " + options.targetsFile;
+        error = FlashText::NoTargetIn(options.targetsFile);
         return false;
     }
+    error = RepeatedTarget(options.targets, options.port);
+    if (!error.empty()) return false;
     options.mode = info ? EFlashMode::kInfo : EFlashMode::kFlash;
     return true;
 }

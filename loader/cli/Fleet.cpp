@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "FlashText.h"
 #include "FleetView.h"
 #include "Interrupt.h"
 #include "UnitReports.h"
@@ -24,6 +25,9 @@ struct CChild {
     int out = -1;         // the unit's stdout: its events
     std::string pending;  // bytes of a line not yet ended
     bool hasResult = false;
+    bool killed = false;      // by the parent, after an interrupt
+    bool stageKnown = false;  // a progress event told it
+    EStage stage = EStage::kConnecting;
 };
 
 // The unit's own command line: this program, told to run one unit and speak JSON.
@@ -70,19 +74,26 @@ bool Spawn(const CFlashOptions& options, const CRunClock& clock, size_t index, C
     return true;
 }
 
-// The result of a unit that ended without saying it: it crashed, or could not start.
-CUnitResult LostResult(int status, const CRunClock& clock) {
+// The result of a unit that ended without saying it: it crashed, was killed after an
+// interrupt, or could not start. It names the last stage the unit was seen in, as the unit's
+// own account of an interrupt does.
+CUnitResult LostResult(const CChild& child, int status, const CRunClock& clock) {
     CUnitResult r;
     r.ok = false;
-    if (WIFSIGNALED(status)) {
+    std::string what;
+    if (child.killed) {
+        r.exit = 128 + InterruptSignal();
+        what = FlashText::KilledAfterInterrupt();
+    } else if (WIFSIGNALED(status)) {
         const int signal = WTERMSIG(status);
         r.exit = (signal == SIGINT || signal == SIGTERM) ? 128 + signal : kExitNoResponse;
-        r.message = "its process ended by signal " + std::to_string(signal);
+        what = FlashText::EndedBySignal(signal);
     } else {
         const int code = WIFEXITED(status) ? WEXITSTATUS(status) : kExitNoResponse;
         r.exit = code == 0 ? kExitNoResponse : code;
-        r.message = "its process ended with status " + std::to_string(code) + " and no result";
+        what = FlashText::EndedWithStatus(code);
     }
+    r.message = child.stageKnown ? FlashText::InState(what, child.stage) : what;
     r.seconds = clock.Seconds();
     return r;
 }
@@ -96,19 +107,23 @@ class CFleet {
         const size_t jobs = m_options.jobs > 0 ? static_cast<size_t>(m_options.jobs)
                                                : static_cast<size_t>(kMostJobs);
         size_t next = 0;
-        bool forwarded = false;
+        double killAt = -1;  // when the units still running after an interrupt are killed
         while (next < m_options.targets.size() || !m_running.empty()) {
             if (Interrupted()) {
-                if (!forwarded) Forward();
-                forwarded = true;
+                if (killAt < 0) {
+                    Forward();
+                    killAt = m_clock.Seconds() + FlashText::kStopGraceSeconds;
+                }
                 for (; next < m_options.targets.size(); ++next) NotStarted(next);
+                // A unit stopped (SIGSTOP) or stuck never ends by itself.
+                if (m_clock.Seconds() >= killAt) KillStragglers();
             }
             while (!Interrupted() && next < m_options.targets.size() && m_running.size() < jobs) {
                 CChild child;
                 if (Spawn(m_options, m_clock, next, child))
                     m_running.push_back(child);
                 else
-                    Report(next, LostResult(127 << 8, m_clock));
+                    Report(next, LostResult(CChild{}, 127 << 8, m_clock));
                 ++next;
             }
             Wait();
@@ -127,21 +142,25 @@ class CFleet {
         for (const CChild& c : m_running) ::kill(c.pid, InterruptSignal());
     }
 
+    void KillStragglers() {
+        for (CChild& c : m_running) {
+            if (c.killed) continue;
+            c.killed = true;
+            ::kill(c.pid, SIGKILL);
+        }
+    }
+
     void NotStarted(size_t index) {
         CUnitResult r;
         r.exit = 128 + InterruptSignal();
-        r.message = "interrupted before it was started; the unit is unchanged";
+        r.message = FlashText::kNotStarted;
         Report(index, r);
     }
 
     // A result that did not come from the unit itself, shown as if it had.
     void Report(size_t index, const CUnitResult& result) {
-        const std::string line =
-            ResultJson(m_options.targets[index].text, m_clock.Seconds(), result);
-        CJsonFields fields;
-        ParseJsonObject(line, fields);
         m_results[index] = result;
-        m_view.OnEvent(index, line, fields);
+        m_view.OnResult(index, m_clock.Seconds(), result, std::string());
     }
 
     void Wait() {
@@ -179,6 +198,17 @@ class CFleet {
             if (child.hasResult) return;  // exactly one
             child.hasResult = true;
             m_results[child.index] = ResultFromJson(fields);
+            const CJsonValue* time = FindJson(fields, "time");
+            m_view.OnResult(child.index, time ? time->number : m_clock.Seconds(),
+                            m_results[child.index], line);
+            return;
+        }
+        if (event && event->text == "progress") {
+            const CJsonValue* stage = FindJson(fields, "stage");
+            if (stage) {
+                child.stage = StageFromName(stage->text);
+                child.stageKnown = true;
+            }
         }
         m_view.OnEvent(child.index, line, fields);
     }
@@ -190,7 +220,7 @@ class CFleet {
         int status = 0;
         while (::waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
         }
-        if (!child.hasResult) Report(child.index, LostResult(status, m_clock));
+        if (!child.hasResult) Report(child.index, LostResult(child, status, m_clock));
     }
 
     const CFlashOptions& m_options;
@@ -203,10 +233,9 @@ class CFleet {
 }  // namespace
 
 int RunFleet(const CFlashOptions& options, const CRunClock& clock) {
-    CatchInterrupts();
     std::unique_ptr<IFleetView> view;
     if (options.json)
-        view = std::make_unique<CJsonFleetView>();
+        view = std::make_unique<CJsonFleetView>(options.targets);
     else if (::isatty(STDOUT_FILENO) && !options.quiet)
         view = std::make_unique<CBoardFleetView>(options.targets);
     else

@@ -44,25 +44,42 @@ CUnitResult ResultFromJson(const CJsonFields& fields) {
     return r;
 }
 
+EStage StageFromName(const std::string& name) {
+    for (const EStage stage : {EStage::kConnecting, EStage::kResetting, EStage::kErasing,
+                               EStage::kProgramming, EStage::kVerifying, EStage::kDone})
+        if (name == StageName(stage)) return stage;
+    return EStage::kFailed;
+}
+
 void CJsonFleetView::OnEvent(size_t index, const std::string& line, const CJsonFields& fields) {
     (void)index;
     (void)fields;
     WriteAll(STDOUT_FILENO, line + "\n");
 }
 
+void CJsonFleetView::OnResult(size_t index, double time, const CUnitResult& result,
+                              const std::string& line) {
+    WriteAll(STDOUT_FILENO,
+             (line.empty() ? ResultJson(m_targets[index].text, time, result) : line) + "\n");
+}
+
 void CPrefixFleetView::OnEvent(size_t index, const std::string& line, const CJsonFields& fields) {
     (void)line;
     const std::string& target = m_targets[index].text;
     const std::string event = StringField(fields, "event");
-    if (event == "log") {
-        if (!m_quiet) WriteAll(STDOUT_FILENO, target + ": " + StringField(fields, "line") + "\n");
-    } else if (event == "result") {
-        const CUnitResult r = ResultFromJson(fields);
-        if (!r.ok)
-            WriteAll(STDERR_FILENO, "quillon-flash: " + target + ": " + r.message + "\n");
-        else if (!m_quiet)
-            WriteAll(STDOUT_FILENO, target + ": " + SummaryLine(r) + "\n");
-    }
+    if (event == "log" && !m_quiet)
+        WriteAll(STDOUT_FILENO, target + ": " + StringField(fields, "line") + "\n");
+}
+
+void CPrefixFleetView::OnResult(size_t index, double time, const CUnitResult& result,
+                                const std::string& line) {
+    (void)time;
+    (void)line;
+    const std::string& target = m_targets[index].text;
+    if (!result.ok)
+        SayOnStderr(target + ": " + result.message);
+    else if (!m_quiet)
+        WriteAll(STDOUT_FILENO, target + ": " + SummaryLine(result) + "\n");
 }
 
 CBoardFleetView::CBoardFleetView(const std::vector<CTarget>& targets)
@@ -78,16 +95,20 @@ void CBoardFleetView::OnEvent(size_t index, const std::string& line, const CJson
         u.started = time;
         u.stage = "connecting";
     }
-    const std::string event = StringField(fields, "event");
-    if (event == "progress") {
+    if (StringField(fields, "event") == "progress") {
         u.stage = StringField(fields, "stage");
         u.done = CountField(fields, "done");
         u.total = CountField(fields, "total");
-    } else if (event == "result") {
-        const CUnitResult r = ResultFromJson(fields);
-        u.stage = r.ok ? "done" : "failed";
-        u.ended = time;
     }
+}
+
+void CBoardFleetView::OnResult(size_t index, double time, const CUnitResult& result,
+                               const std::string& line) {
+    (void)line;
+    CUnitLine& u = m_lines[index];
+    if (u.started < 0) u.started = time;
+    u.stage = result.ok ? "done" : "failed";
+    u.ended = time;
 }
 
 std::string CBoardFleetView::LiveLine(size_t index, double now) const {

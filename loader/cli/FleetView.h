@@ -6,12 +6,17 @@
 #include "JsonText.h"
 #include "UnitReport.h"
 
-// How a quillon-flash of many units shows them. Events arrive as the units' JSON lines.
+// How a quillon-flash of many units shows them. Log and progress events arrive as the units'
+// JSON lines; each unit's result as the result itself.
 class IFleetView {
   public:
     virtual ~IFleetView() = default;
-    // One event of unit `index`: the line as the unit wrote it, and its fields.
+    // A log or progress event of unit `index`: the line as the unit wrote it, and its fields.
     virtual void OnEvent(size_t index, const std::string& line, const CJsonFields& fields) = 0;
+    // The one result of unit `index` at time; line is the unit's own result event, empty for
+    // a result the parent made (the unit's process said none).
+    virtual void OnResult(size_t index, double time, const CUnitResult& result,
+                          const std::string& line) = 0;
     // Called about ten times a second, for views that redraw.
     virtual void OnTick(double now) { (void)now; }
     // After every unit's result.
@@ -21,7 +26,13 @@ class IFleetView {
 // --json: every unit's events as they come, one whole line each.
 class CJsonFleetView : public IFleetView {
   public:
+    explicit CJsonFleetView(const std::vector<CTarget>& targets) : m_targets(targets) {}
     void OnEvent(size_t index, const std::string& line, const CJsonFields& fields) override;
+    void OnResult(size_t index, double time, const CUnitResult& result,
+                  const std::string& line) override;
+
+  private:
+    const std::vector<CTarget>& m_targets;
 };
 
 // No terminal: each log line with its unit's target in front, and each result's summary.
@@ -30,6 +41,8 @@ class CPrefixFleetView : public IFleetView {
     CPrefixFleetView(const std::vector<CTarget>& targets, bool quiet)
         : m_targets(targets), m_quiet(quiet) {}
     void OnEvent(size_t index, const std::string& line, const CJsonFields& fields) override;
+    void OnResult(size_t index, double time, const CUnitResult& result,
+                  const std::string& line) override;
 
   private:
     const std::vector<CTarget>& m_targets;
@@ -41,6 +54,8 @@ class CBoardFleetView : public IFleetView {
   public:
     explicit CBoardFleetView(const std::vector<CTarget>& targets);
     void OnEvent(size_t index, const std::string& line, const CJsonFields& fields) override;
+    void OnResult(size_t index, double time, const CUnitResult& result,
+                  const std::string& line) override;
     void OnTick(double now) override;
     void Finish(const std::vector<CUnitResult>& results) override;
 
@@ -65,3 +80,5 @@ class CBoardFleetView : public IFleetView {
 
 // The result a unit's result event carried.
 CUnitResult ResultFromJson(const CJsonFields& fields);
+// The stage a progress event names; kFailed for a name it does not know.
+EStage StageFromName(const std::string& name);

@@ -6,7 +6,7 @@ namespace {
 volatile sig_atomic_t g_interrupt = 0;
 
 void OnInterrupt(int signal) {
-    g_interrupt = signal;
+    if (g_interrupt == 0) g_interrupt = signal;
 }
 }  // namespace
 
@@ -14,10 +14,12 @@ void CatchInterrupts() {
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     // No SA_RESTART: a wait in poll returns at once to look at the flag.
-    action.sa_flags = static_cast<int>(SA_RESETHAND);
+    action.sa_flags = 0;
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
+    ::signal(SIGHUP, SIG_IGN);
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 int InterruptSignal() {

@@ -2,28 +2,15 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 
 #include "JsonText.h"
-
-void WriteAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;  // a closed reader: nothing more can be said
-        done += static_cast<size_t>(n);
-    }
-}
 
 void CPlainReport::Log(double time, const std::string& line) {
     (void)time;
     if (m_quiet) return;
     FinishProgress();
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    WriteAll(STDOUT_FILENO, line + "\n");
 }
 
 void CPlainReport::Progress(double time, EStage stage, uint32_t done, uint32_t total) {
@@ -36,27 +23,26 @@ void CPlainReport::Progress(double time, EStage stage, uint32_t done, uint32_t t
     for (int i = 0; i < kWidth; ++i) bar[i] = i < filled ? '#' : '.';
     bar[kWidth] = '\0';
     const unsigned percent = total ? static_cast<unsigned>(shown * 100 / total) : 0;
-    std::fprintf(stderr, "\r[%s] %s/%s bytes %u%%", bar, GroupedNumber(shown).c_str(),
-                 GroupedNumber(total).c_str(), percent);
-    std::fflush(stderr);
-    m_progressDrawn = true;
+    char text[128];
+    std::snprintf(text, sizeof text, "\r[%s] %s/%s bytes %u%%", bar, GroupedNumber(shown).c_str(),
+                  GroupedNumber(total).c_str(), percent);
+    m_progressDrawn = WriteAll(STDERR_FILENO, text);
 }
 
 void CPlainReport::Result(double time, const CUnitResult& result) {
     (void)time;
     FinishProgress();
     if (!result.ok) {
-        std::fprintf(stderr, "quillon-flash: %s\n", result.message.c_str());
+        SayOnStderr(result.message);
     } else if (m_terminal && result.total > 0) {
         // On stderr, so that what scripts read on stdout stays the dialog's log alone.
-        std::fprintf(stderr, "%s\n", SummaryLine(result).c_str());
+        WriteAll(STDERR_FILENO, SummaryLine(result) + "\n");
     }
 }
 
 void CPlainReport::FinishProgress() {
     if (!m_progressDrawn) return;
-    std::fputs("\r\033[K", stderr);
-    std::fflush(stderr);
+    WriteAll(STDERR_FILENO, "\r\033[K");
     m_progressDrawn = false;
 }
 
@@ -74,7 +60,9 @@ void CJsonReport::Progress(double time, EStage stage, uint32_t done, uint32_t to
 }
 
 void CJsonReport::Result(double time, const CUnitResult& result) {
-    WriteAll(STDOUT_FILENO, ResultJson(m_unit, time, result) + "\n");
+    if (WriteAll(STDOUT_FILENO, ResultJson(m_unit, time, result) + "\n")) return;
+    // Whatever else was lost, the unit's state is said somewhere.
+    SayOnStderr(m_unit + ": " + result.message);
 }
 
 std::string ResultJson(const std::string& unit, double time, const CUnitResult& result) {

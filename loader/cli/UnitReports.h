@@ -1,6 +1,7 @@
 #pragma once
 #include <string>
 
+#include "Output.h"
 #include "UnitReport.h"
 
 // One unit as quillon-flash has always printed it: the log lines on stdout; the reason for a
@@ -22,7 +23,8 @@ class CPlainReport : public IUnitReport {
     bool m_progressDrawn = false;
 };
 
-// One unit's events as JSON Lines on stdout, each written whole with one write().
+// One unit's events as JSON Lines on stdout, each written whole with one write(). A result
+// that stdout no longer takes (the reader, or the parent, is gone) goes to stderr as a line.
 class CJsonReport : public IUnitReport {
   public:
     explicit CJsonReport(std::string unit) : m_unit(std::move(unit)) {}
@@ -37,6 +39,3 @@ class CJsonReport : public IUnitReport {
 
 // The result event of a unit, without a line break.
 std::string ResultJson(const std::string& unit, double time, const CUnitResult& result);
-
-// Writes text whole to a descriptor, across short writes and signals.
-void WriteAll(int fd, const std::string& text);

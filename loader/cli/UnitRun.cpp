@@ -5,13 +5,17 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <memory>
 
 #include "ConsoleWindow.h"
+#include "FlashText.h"
 #include "Interrupt.h"
 #include "LinkTrace.h"
 #include "LogText.h"
+#include "Output.h"
 #include "QuillonDlg.h"
+#include "TraceFile.h"
 
 namespace {
 
@@ -28,8 +32,8 @@ uint32_t LongestSilenceMs(uint16_t programTries) {
     return longest + kSilenceSlackMs;
 }
 
-EStage StageOf(const CQuillonDlg& dialog) {
-    switch (dialog.AwaitedStep()) {
+EStage StageOfStep(uint8_t step) {
+    switch (step) {
         case CMD_RESET_DEFAULTS:
             return EStage::kResetting;
         case CMD_ERASE:
@@ -43,28 +47,20 @@ EStage StageOf(const CQuillonDlg& dialog) {
     }
 }
 
+EStage StageOf(const CQuillonDlg& dialog) {
+    return StageOfStep(dialog.AwaitedStep());
+}
+
 const char* StepWords(uint8_t step) {
-    switch (step) {
-        case CMD_RESET_DEFAULTS:
-            return "resetting to defaults";
-        case CMD_ERASE:
-            return "erasing";
-        case CMD_PROGRAM:
-            return "programming";
-        case CMD_VERIFY:
-            return "verifying";
-        default:
-            return "connecting";
-    }
+    return FlashText::StepWords(StageOfStep(step));
 }
 
 // Where the engine's view and the datagrams go, for -v and --trace.
 class CObserverFiles {
   public:
-    CObserverFiles(const CFlashOptions& options, const CTarget& target) {
-        if (!options.traceFile.empty())
-            m_traceFd =
-                ::open(options.traceFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    CObserverFiles(const CFlashOptions& options, const CTarget& target)
+        : m_path(options.traceFile) {
+        if (!m_path.empty()) m_traceFd = OpenTraceFile(m_path, m_openError);
         if (m_traceFd < 0 && !options.verbose) return;
         // Many units may append to one trace, so each line names its unit.
         m_prefix = target.text + " ";
@@ -77,12 +73,25 @@ class CObserverFiles {
     CObserverFiles(const CObserverFiles&) = delete;
     CObserverFiles& operator=(const CObserverFiles&) = delete;
     ILinkObserver* Observer() { return m_trace.get(); }
-    bool TraceFailed(const CFlashOptions& options) const {
-        return !options.traceFile.empty() && m_traceFd < 0;
+    // Why the trace can't be written; empty when it can, or when none was asked for.
+    std::string TraceProblem() const {
+        return !m_path.empty() && m_traceFd < 0 ? FlashText::CannotWriteTrace(m_path, m_openError)
+                                                : std::string();
+    }
+    // A trace line that could not be written is said once; the flash goes on without it.
+    void SayTraceLoss() {
+        if (m_lossSaid || m_traceFd < 0 || !m_trace) return;
+        const int error = m_trace->DatagramWriteError();
+        if (error == 0) return;
+        m_lossSaid = true;
+        SayOnStderr(FlashText::TraceWriteFailed(m_path, std::strerror(error)));
     }
 
   private:
+    std::string m_path;
+    std::string m_openError;
     int m_traceFd = -1;
+    bool m_lossSaid = false;
     std::string m_prefix;
     std::unique_ptr<CLinkTrace> m_trace;
 };
@@ -91,15 +100,16 @@ class CObserverFiles {
 class CSession {
   public:
     CSession(const CFlashOptions& options, const CTarget& target, const CRunClock& clock,
-             IUnitReport& report, ILinkObserver* observer)
+             IUnitReport& report, CObserverFiles& files)
         : m_options(options),
           m_target(target),
           m_clock(clock),
           m_report(report),
           m_window([this](const std::string& line) { m_report.Log(m_clock.Seconds(), line); },
                    [this](const std::string& box) { m_box = box; }),
-          m_dialog(m_window) {
-        m_dialog.Link().SetObserver(observer);
+          m_dialog(m_window),
+          m_files(files) {
+        m_dialog.Link().SetObserver(files.Observer());
         m_dialog.SetProgramTries(options.programTries);
         m_window.Attach(m_dialog);
         m_window.SetAddressFields(IDC_IP_ADDRESS, target.address);
@@ -110,53 +120,47 @@ class CSession {
     // 0 when connected, else the exit status with m_result.message set.
     int Connect() {
         m_dialog.OnConnect();
-        if (!m_dialog.Link().IsOpen()) return Fail(kExitSocketError, "socket error: " + m_box);
+        if (!m_dialog.Link().IsOpen()) return Fail(kExitSocketError, FlashText::SocketError(m_box));
         const bool ended = Pump(
             [&] { return m_dialog.Connected() || m_dialog.Outcome() == EOutcome::kNoResponse; });
         if (Interrupted()) return Interrupt();
         if (m_dialog.Connected()) return 0;
         (void)ended;
-        return Fail(kExitNoResponse, "no response from " + Where());
+        return Fail(kExitNoResponse, FlashText::NoResponseFrom(Where()));
     }
 
     int Flash() {
         m_window.SetChooserAnswer(m_options.firmware);
         m_dialog.OnLoadFirmware();
         if (m_dialog.Outcome() != EOutcome::kLoaded)
-            return Fail(kExitBadFirmware, "cannot read the firmware file " + m_options.firmware);
+            return Fail(kExitBadFirmware, FlashText::CannotReadFirmware(m_options.firmware));
         if (m_options.resetDefaults) {
             if (!m_window.IsControlVisible(IDC_RESET_DEFAULTS))
-                return Fail(kExitRefused,
-                            "--reset-defaults refused: the bootloader is older than " +
-                                ResetDefaultsVersionText() + "; nothing was erased");
+                return Fail(kExitRefused, FlashText::ResetRefused(ResetDefaultsVersionText()));
             m_window.CheckControl(IDC_RESET_DEFAULTS, true);
         }
         m_dialog.OnFlashFirmware();
         if (m_dialog.Outcome() == EOutcome::kRefused)
-            return Fail(kExitBadFirmware, m_options.firmware + ": " + m_dialog.LastLogLine());
+            return Fail(kExitBadFirmware,
+                        FlashText::FirmwareRefused(m_options.firmware, m_dialog.LastLogLine()));
         const bool ended = Pump([&] { return !m_dialog.FlashInProgress(); });
         // The unit holds the file: a signal that came too late to stop that changes nothing.
         if (m_dialog.Outcome() == EOutcome::kVerified) return 0;
         if (Interrupted()) return Interrupt();
         if (!ended)
-            return Fail(kExitNoResponse, "no word from the engine while " +
-                                             std::string(StepWords(m_dialog.AwaitedStep())));
+            return Fail(kExitNoResponse, FlashText::NoWordWhile(StepWords(m_dialog.AwaitedStep())));
         switch (m_dialog.Outcome()) {
             case EOutcome::kVerifyFailed:
-                return Fail(kExitVerifyFailed, "verification failed: the unit's CRC differs from " +
-                                                   m_options.firmware);
+                return Fail(kExitVerifyFailed, FlashText::VerifyFailed(m_options.firmware));
             case EOutcome::kFileChanged:
-                return Fail(kExitBadFirmware,
-                            m_options.firmware + " changed while flashing; flash it again");
+                return Fail(kExitBadFirmware, FlashText::ChangedWhileFlashing(m_options.firmware));
             case EOutcome::kNotProgrammed:
-                return Fail(kExitBadFirmware, m_options.firmware +
-                                                  " could not be read after the erase; the unit "
-                                                  "is erased but not programmed");
+                return Fail(kExitBadFirmware, FlashText::NotProgrammed(m_options.firmware));
             case EOutcome::kNoResponse:
-                return Fail(kExitNoResponse, "no response from " + Where() + " while " +
-                                                 StepWords(m_dialog.FailedStep()));
+                return Fail(kExitNoResponse,
+                            FlashText::NoResponseWhile(Where(), StepWords(m_dialog.FailedStep())));
             default:
-                return Fail(kExitNoResponse, "the flash ended without an outcome");
+                return Fail(kExitNoResponse, FlashText::kNoOutcome);
         }
     }
 
@@ -177,35 +181,14 @@ class CSession {
     // Stops the worker with nothing more sent and says what the unit is left with. After the
     // erase has begun no exit goes out: a restart into half a firmware helps nobody.
     int Interrupt() {
-        const char* what = "Interrupted while connecting: nothing was erased.";
+        std::string what = FlashText::Interrupted(EStage::kConnecting);
         if (m_dialog.Connected()) {
-            switch (m_dialog.AwaitedStep()) {
-                case CMD_RESET_DEFAULTS:
-                    what =
-                        "Interrupted while resetting to defaults: nothing was erased; the unit "
-                        "waits in its bootloader.";
-                    break;
-                case CMD_ERASE:
-                    what = "Interrupted while erasing: the unit may be erased; flash it again.";
-                    break;
-                case CMD_PROGRAM:
-                    what =
-                        "Interrupted while programming: the unit is erased and partly "
-                        "programmed; flash it again.";
-                    break;
-                case CMD_VERIFY:
-                    what =
-                        "Interrupted while verifying: the unit is programmed but not "
-                        "verified; flash it again.";
-                    break;
-                default:
-                    what = m_dialog.Flashing()
-                               ? "Interrupted after a failed flash: the unit is not verified; "
-                                 "flash it again."
-                               : "Interrupted before flashing: nothing was erased; the unit "
-                                 "waits in its bootloader.";
-                    break;
-            }
+            if (StageOf(m_dialog) != EStage::kConnecting)
+                what = FlashText::Interrupted(StageOf(m_dialog));
+            else if (m_dialog.Flashing())
+                what = FlashText::Interrupted(EStage::kFailed);
+            else
+                what = FlashText::kInterruptedBeforeFlashing;
         }
         m_dialog.Link().StopWorkerNow();
         return Fail(128 + InterruptSignal(), what);
@@ -252,9 +235,17 @@ class CSession {
             // Sampled at the end of whole slices only: samples stay 100 ms apart, and none is
             // taken once the dialog is done, when no command is awaited and StageOf would say
             // "connecting" after a flash.
-            if (m_window.PumpUntil([&] { return done() || Interrupted(); }, kPumpSliceMs))
-                return true;
+            // A new stage is told at once: a parent's account of a unit whose process is lost
+            // rests on the last stage it heard.
+            if (m_window.PumpUntil(
+                    [&] { return done() || Interrupted() || StageOf(m_dialog) != m_lastStage; },
+                    kPumpSliceMs)) {
+                if (done() || Interrupted()) return true;
+                SampleProgress();
+                continue;
+            }
             SampleProgress();
+            m_files.SayTraceLoss();
             if (m_dialog.LogText().size() != lastLog || m_lastDone != m_lastWordDone) {
                 lastLog = m_dialog.LogText().size();
                 m_lastWordDone = m_lastDone;
@@ -270,6 +261,7 @@ class CSession {
     IUnitReport& m_report;
     CConsoleWindow m_window;
     CQuillonDlg m_dialog;
+    CObserverFiles& m_files;
     std::string m_box;  // the last box the dialog showed
     std::string m_message;
     EStage m_lastStage = EStage::kConnecting;
@@ -281,7 +273,7 @@ int Finish(IUnitReport& report, const CRunClock& clock, double started, CUnitRes
            int status, const std::string& message) {
     result.exit = status;
     result.ok = status == kExitVerified;
-    result.message = result.ok ? "verified" : message;
+    result.message = result.ok ? FlashText::kVerifiedMessage : message;
     result.seconds = clock.Seconds() - started;
     if (result.ok) result.bytes = result.total;
     report.Progress(clock.Seconds(), result.ok ? EStage::kDone : EStage::kFailed, result.bytes,
@@ -297,21 +289,23 @@ int RunUnit(const CFlashOptions& options, const CTarget& target, const CRunClock
     const double started = clock.Seconds();
     CObserverFiles files(options, target);
     CUnitResult result;
-    if (files.TraceFailed(options))
-        return Finish(report, clock, started, result, kExitUsage,
-                      "cannot write the trace file " + options.traceFile);
+    const std::string traceProblem = files.TraceProblem();
+    if (!traceProblem.empty())
+        return Finish(report, clock, started, result, kExitUsage, traceProblem);
     for (int attempt = 1;; ++attempt) {
         result.attempts = attempt;
-        CSession session(options, target, clock, report, files.Observer());
+        CSession session(options, target, clock, report, files);
         int status = session.Connect();
         if (status == 0) status = session.Flash();
         session.Fill(result);
         const bool again = status != kExitVerified && !Interrupted() &&
                            attempt < options.attempts && session.WorthAnotherAttempt();
-        if (!again) return Finish(report, clock, started, result, status, session.Message());
-        report.Log(clock.Seconds(), "Attempt " + std::to_string(attempt) + " of " +
-                                        std::to_string(options.attempts) + " failed (" +
-                                        session.Message() + "); flashing again from Connect.");
+        if (!again) {
+            files.SayTraceLoss();
+            return Finish(report, clock, started, result, status, session.Message());
+        }
+        report.Log(clock.Seconds(),
+                   FlashText::AttemptFailed(attempt, options.attempts, session.Message()));
     }
 }
 
@@ -321,14 +315,17 @@ int RunInfo(const CFlashOptions& options, const CTarget& target, const CRunClock
     CObserverFiles files(options, target);
     CUnitResult result;
     result.attempts = 1;
-    CSession session(options, target, clock, report, files.Observer());
+    const std::string traceProblem = files.TraceProblem();
+    if (!traceProblem.empty())
+        return Finish(report, clock, started, result, kExitUsage, traceProblem);
+    CSession session(options, target, clock, report, files);
     const int status = session.Connect();
     session.Fill(result);
     if (status != 0) return Finish(report, clock, started, result, status, session.Message());
     session.Disconnect();
     result.exit = 0;
     result.ok = true;
-    result.message = "answered";
+    result.message = FlashText::kAnsweredMessage;
     result.seconds = clock.Seconds() - started;
     report.Result(clock.Seconds(), result);
     return 0;

@@ -7,8 +7,10 @@
 
 #include "FirmwareFile.h"
 #include "FlashOptions.h"
+#include "FlashText.h"
 #include "Fleet.h"
 #include "Interrupt.h"
+#include "TraceFile.h"
 #include "UnitReports.h"
 #include "UnitRun.h"
 
@@ -20,24 +22,40 @@ std::unique_ptr<IUnitReport> ReportFor(const CFlashOptions& options) {
     return std::make_unique<CPlainReport>(options.quiet, ::isatty(STDERR_FILENO) != 0);
 }
 
-int Flash(const CFlashOptions& options, const CRunClock& clock) {
-    // A unit of many was checked by the quillon-flash that started it.
-    if (!options.IsChild()) {
-        const std::string problem = FirmwareProblem(options.firmware);
-        if (!problem.empty()) {
-            std::fprintf(stderr, "quillon-flash: %s\n", problem.c_str());
-            if (options.json) {
-                CUnitResult refused;
-                refused.exit = kExitBadFirmware;
-                refused.message = problem;
-                for (const CTarget& t : options.targets)
-                    WriteAll(STDOUT_FILENO, ResultJson(t.text, clock.Seconds(), refused) + "\n");
-            }
-            return kExitBadFirmware;
-        }
+// Refuses every target before any unit is woken: the reason on stderr, and with --json a
+// result per target.
+int RefuseAll(const CFlashOptions& options, const CRunClock& clock, int status,
+              const std::string& reason) {
+    SayOnStderr(reason);
+    if (options.json) {
+        CUnitResult refused;
+        refused.exit = status;
+        refused.message = reason;
+        for (const CTarget& t : options.targets)
+            WriteAll(STDOUT_FILENO, ResultJson(t.text, clock.Seconds(), refused) + "\n");
     }
+    return status;
+}
+
+// The trace and the firmware file, before any unit is woken. A unit of many was checked by the
+// quillon-flash that started it.
+int CheckBeforeWaking(const CFlashOptions& options, const CRunClock& clock, bool flashing) {
+    if (options.IsChild()) return 0;
+    if (!options.traceFile.empty()) {
+        std::string reason;
+        const int fd = OpenTraceFile(options.traceFile, reason);
+        if (fd < 0)
+            return RefuseAll(options, clock, kExitUsage,
+                             FlashText::CannotWriteTrace(options.traceFile, reason));
+        ::close(fd);
+    }
+    if (!flashing) return 0;
+    const std::string problem = FirmwareProblem(options.firmware);
+    return problem.empty() ? 0 : RefuseAll(options, clock, kExitBadFirmware, problem);
+}
+
+int Flash(const CFlashOptions& options, const CRunClock& clock) {
     if (options.targets.size() > 1) return RunFleet(options, clock);
-    CatchInterrupts();
     const auto report = ReportFor(options);
     return RunUnit(options, options.targets[0], clock, *report);
 }
@@ -48,7 +66,8 @@ int main(int argc, char** argv) {
     CFlashOptions options;
     std::string error;
     if (!ParseFlashOptions(argc, argv, options, error)) {
-        std::fprintf(stderr, "quillon-flash: %s\n%s(try --help)\n", error.c_str(), kFlashUsage);
+        std::fprintf(stderr, "%s%s\n%s(try --help)\n", FlashText::kPrefix, error.c_str(),
+                     kFlashUsage);
         return kExitUsage;
     }
     CRunClock clock;
@@ -64,13 +83,16 @@ int main(int argc, char** argv) {
             return 0;
         case EFlashMode::kImageInfo:
             return RunImageInfo(options.firmware);
-        case EFlashMode::kInfo: {
-            CatchInterrupts();
-            const auto report = ReportFor(options);
-            return RunInfo(options, options.targets[0], clock, *report);
-        }
+        case EFlashMode::kInfo:
         case EFlashMode::kFlash:
             break;
     }
-    return Flash(options, clock);
+    // From here on a closed terminal or output pipe never stops a unit (Interrupt.h).
+    CatchInterrupts();
+    if (options.IsChild()) KeepOutputLossQuiet();
+    const bool flashing = options.mode == EFlashMode::kFlash;
+    if (const int refused = CheckBeforeWaking(options, clock, flashing)) return refused;
+    if (flashing) return Flash(options, clock);
+    const auto report = ReportFor(options);
+    return RunInfo(options, options.targets[0], clock, *report);
 }

@@ -46,7 +46,7 @@ void CLinkTrace::OnDatagram(EDatagramWay way, const uint8_t* data, size_t length
         n += static_cast<size_t>(
             std::snprintf(line + n, kLineCapacity - n, "%s %zu wake \"%.*s\"\n", direction, length,
                           kWakeupLength - 1, reinterpret_cast<const char*>(data)));
-        WriteLine(m_datagramFd, line, n);
+        WriteDatagramLine(line, n);
         return;
     }
     n += static_cast<size_t>(
@@ -62,7 +62,7 @@ void CLinkTrace::OnDatagram(EDatagramWay way, const uint8_t* data, size_t length
         n += 4;
     }
     line[n++] = '\n';
-    WriteLine(m_datagramFd, line, n);
+    WriteDatagramLine(line, n);
 }
 
 void CLinkTrace::OnEngineNote(const char* text) {
@@ -75,16 +75,24 @@ void CLinkTrace::OnEngineNote(const char* text) {
     WriteLine(m_notesFd, line, n);
 }
 
-void CLinkTrace::WriteLine(int fd, const char* line, size_t length) {
+void CLinkTrace::WriteDatagramLine(const char* line, size_t length) {
+    const int error = WriteLine(m_datagramFd, line, length);
+    int none = 0;
+    if (error != 0) m_datagramError.compare_exchange_strong(none, error);
+}
+
+int CLinkTrace::WriteLine(int fd, const char* line, size_t length) {
     // One write() normally takes the whole line; a short one (a full disk, a signal) is
     // finished rather than lost, at the price of that line's atomicity.
     while (length > 0) {
         const ssize_t written = ::write(fd, line, length);
         if (written < 0) {
             if (errno == EINTR) continue;
-            return;
+            return errno;
         }
+        if (written == 0) return EIO;
         line += written;
         length -= static_cast<size_t>(written);
     }
+    return 0;
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -44,15 +45,21 @@ class CLinkTrace : public ILinkObserver {
     void OnDatagram(EDatagramWay way, const uint8_t* data, size_t length) override;
     void OnEngineNote(const char* text) override;
 
+    // The errno of the first datagram line that could not be written; 0 while none failed.
+    int DatagramWriteError() const { return m_datagramError.load(std::memory_order_relaxed); }
+
   private:
     // Prefix, a time-stamp and a space; returns the characters written.
     size_t Begin(char* line) const;
-    static void WriteLine(int fd, const char* line, size_t length);
+    // 0, or the errno of the failed write.
+    static int WriteLine(int fd, const char* line, size_t length);
+    void WriteDatagramLine(const char* line, size_t length);
 
     int m_datagramFd;
     int m_notesFd;
     char m_prefix[kMaxPrefix + 1] = {};
     std::chrono::steady_clock::time_point m_start;
+    std::atomic<int> m_datagramError{0};
 };
 
 // Hands every call on to two observers, e.g. a trace file and the notes of -v on stderr.

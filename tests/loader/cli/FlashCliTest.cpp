@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "FlashRig.h"
+#include "FlashText.h"
 #include "LoopbackUnit.h"
 #include "TempDir.h"
 #include "UnitSim.h"
@@ -63,7 +64,7 @@ TEST_F(FlashCliTest, RefusesAResetOnABootloaderBefore104WithoutErasing) {
     CFirmware fw(8);
     const CRun run = RunFlash(Args({"--reset-defaults", "127.0.0.1", fw.Path()}));
     EXPECT_EQ(run.status, 5);
-    EXPECT_NE(run.err.find("older than 1.04"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(FlashText::ResetRefused("1.04")), std::string::npos) << run.err;
     EXPECT_EQ(m_unit->EraseCount(), 0);
     EXPECT_EQ(m_unit->ResetCount(), 0);
     EXPECT_FALSE(m_unit->Exited());  // left in its bootloader
@@ -197,17 +198,14 @@ TEST_F(FlashCliTest, AnInterruptEndsAtOnceAndSaysWhatTheUnitHolds) {
     const struct {
         int signal;
         uint8_t stage;  // the request to be interrupted at
-        const char* line;
+        EStage where;
     } cases[] = {
-        {SIGINT, 3,
-         "quillon-flash: Interrupted while programming: the unit is erased and partly "
-         "programmed; flash it again.\n"},
-        {SIGTERM, 2,
-         "quillon-flash: Interrupted while erasing: the unit may be erased; flash it "
-         "again.\n"},
-        {SIGINT, 1, "quillon-flash: Interrupted while connecting: nothing was erased.\n"},
+        {SIGINT, 3, EStage::kProgramming},
+        {SIGTERM, 2, EStage::kErasing},
+        {SIGINT, 1, EStage::kConnecting},
     };
     for (const auto& c : cases) {
+        const std::string line = FlashText::kPrefix + FlashText::Interrupted(c.where) + "\n";
         CUnitSimConfig config;
         config.faults.delayReply = 1.0;
         config.faults.delayReplyMs = c.stage == 3 ? 5 : 3000;
@@ -224,9 +222,9 @@ TEST_F(FlashCliTest, AnInterruptEndsAtOnceAndSaysWhatTheUnitHolds) {
         });
         const auto took = std::chrono::steady_clock::now() - sent;
         EXPECT_EQ(run.status, 128 + c.signal) << run.out << run.err;
-        EXPECT_LT(took, std::chrono::milliseconds(600)) << c.line;
-        EXPECT_NE(run.err.find(c.line), std::string::npos) << run.err;
-        EXPECT_FALSE(m_unit->Exited()) << c.line;
+        EXPECT_LT(took, std::chrono::milliseconds(600)) << line;
+        EXPECT_NE(run.err.find(line), std::string::npos) << run.err;
+        EXPECT_FALSE(m_unit->Exited()) << line;
         m_unit->Stop();
     }
 }

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
 #include "FlashOptions.h"
+#include "FlashText.h"
 #include "TempDir.h"
 
 namespace {
@@ -141,6 +144,73 @@ TEST(FlashOptions, ReadsATargetsFileAndNamesItsBadLine) {
     CFlashOptions o3;
     EXPECT_FALSE(Parse({"--targets", empty.c_str(), "fw.hex"}, o3, error));
     for (const std::string& path : {good, bad, empty}) ::unlink(path.c_str());
+}
+
+// Bounded: a long line or too many targets is named by its line, an endless file ends.
+TEST(FlashOptions, ReadsATargetsFileWithABound) {
+    const auto parse = [](const std::string& path, CFlashOptions& o, std::string& error) {
+        return Parse({"--targets", path.c_str(), "fw.hex"}, o, error);
+    };
+    std::string error;
+    const std::string fits = "127.0.0.1 #" + std::string(1024 - 11, 'x');
+    const std::string longest = WriteTargets(("# a\n" + fits + "\r\n").c_str());
+    CFlashOptions o;
+    EXPECT_TRUE(parse(longest, o, error)) << error;
+    const std::string tooLong = WriteTargets(("# a\n" + fits + "y\n").c_str());
+    EXPECT_FALSE(parse(tooLong, o, error));
+    EXPECT_EQ(error, FlashText::TargetsLineTooLong(tooLong, 2));
+
+    std::string many = "# line\n";
+    for (int i = 0; i < FlashText::kMostTargets; ++i)
+        many += "10.0." + std::to_string(i / 256) + "." + std::to_string(i % 256) + "\n";
+    const std::string most = WriteTargets(many.c_str());
+    CFlashOptions all;
+    EXPECT_TRUE(parse(most, all, error)) << error;
+    EXPECT_EQ(all.targets.size(), 4096u);
+    const std::string tooMany = WriteTargets((many + "10.1.0.0\n").c_str());
+    CFlashOptions over;
+    EXPECT_FALSE(parse(tooMany, over, error));
+    EXPECT_EQ(error, FlashText::TooManyTargets(tooMany, 4098));
+
+    const auto start = std::chrono::steady_clock::now();
+    CFlashOptions zero;
+    EXPECT_FALSE(parse("/dev/zero", zero, error));
+    EXPECT_EQ(error, FlashText::TargetsLineTooLong("/dev/zero", 1));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    const std::string folder = CTempDir::Shared().Path();
+    CFlashOptions dir;
+    EXPECT_FALSE(parse(folder, dir, error));
+    EXPECT_EQ(error, FlashText::CannotReadTargets(folder, std::strerror(EISDIR)));
+    for (const std::string& path : {longest, tooLong, most, tooMany}) ::unlink(path.c_str());
+}
+
+// One unit twice, by address and port after defaults, is refused naming both places.
+TEST(FlashOptions, RefusesAUnitGivenTwice) {
+    const std::string file = WriteTargets("10.0.0.9\n\n127.0.0.2\n");
+    const struct {
+        std::vector<const char*> args;
+        std::string expected;  // empty: accepted
+    } cases[] = {
+        {{"127.0.0.1", "127.0.0.1:69", "fw.hex"},
+         FlashText::ListedTwice("127.0.0.1:69", "argument 1", "argument 2")},
+        {{"--port", "7", "127.0.0.1:7", "-j", "2", "10.0.0.1", "127.0.0.1", "fw.hex"},
+         FlashText::ListedTwice("127.0.0.1:7", "argument 3", "argument 7")},
+        {{"-j", "2", "--", "127.0.0.1", "127.0.0.1", "fw.hex"},
+         FlashText::ListedTwice("127.0.0.1:69", "argument 4", "argument 5")},
+        {{"127.0.0.2:69", "--targets", file.c_str(), "fw.hex"},
+         FlashText::ListedTwice("127.0.0.2:69", "argument 1", file + " line 3")},
+        {{"127.0.0.1:70", "127.0.0.1", "127.0.0.2:70", "fw.hex"}, ""},
+    };
+    for (const auto& c : cases) {
+        std::vector<const char*> argv{"quillon-flash"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        CFlashOptions o;
+        std::string error;
+        EXPECT_EQ(ParseFlashOptions(static_cast<int>(argv.size()), argv.data(), o, error),
+                  c.expected.empty());
+        EXPECT_EQ(error, c.expected);
+    }
+    ::unlink(file.c_str());
 }
 
 }  // namespace

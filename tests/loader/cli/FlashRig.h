@@ -1,5 +1,6 @@
 #pragma once
 // quillon-flash run as a process, and firmware files for it, shared by the CLI tests.
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -9,6 +10,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -18,21 +22,36 @@
 #include "TempDir.h"
 
 struct CRun {
-    int status = -1;
+    int status = -1;  // the exit status; -1 when a signal ended it
+    int signal = 0;   // that signal
     std::string out, err;
     int ms = 0;  // how long it ran
 };
 
-// Runs quillon-flash with args; fdLimit > 0 caps its open files; during(pid) is called about
-// every 100 ms while it runs. Bounded by timeoutMs.
-inline CRun RunFlash(const std::vector<std::string>& args, int timeoutMs = 30000, int fdLimit = 0,
-                     const std::function<void(pid_t)>& during = {}) {
+// How a run is driven besides its arguments.
+struct CRunHooks {
+    int timeoutMs = 30000;
+    int fdLimit = 0;                    // > 0 caps its open files
+    std::function<void(pid_t)> during;  // called about every 100 ms while it runs
+    // Once it holds for what was read of stdout so far, the reader of stdout goes away, as
+    // "| grep -m1" does; stderr is still read.
+    std::function<bool(const std::string&)> closeOutWhen;
+    std::string input;  // its standard input
+};
+
+// Runs quillon-flash with args, bounded by hooks.timeoutMs: stdout and stderr are read until
+// every process holding them (its units too) has closed them.
+inline CRun RunFlash(const std::vector<std::string>& args, const CRunHooks& hooks) {
     const auto start = std::chrono::steady_clock::now();
-    int out[2], err[2];
+    const int timeoutMs = hooks.timeoutMs, fdLimit = hooks.fdLimit;
+    const auto& during = hooks.during;
+    int out[2], err[2], in[2];
     EXPECT_EQ(::pipe(out), 0);
     EXPECT_EQ(::pipe(err), 0);
+    EXPECT_EQ(::pipe(in), 0);
     const pid_t pid = ::fork();
     if (pid == 0) {
+        ::dup2(in[0], 0);
         ::dup2(out[1], 1);
         ::dup2(err[1], 2);
         for (int fd = 3; fd < 64; ++fd) ::close(fd);
@@ -48,6 +67,13 @@ inline CRun RunFlash(const std::vector<std::string>& args, int timeoutMs = 30000
     }
     ::close(out[1]);
     ::close(err[1]);
+    ::close(in[0]);
+    // Small enough for the pipe: written whole at once, then the end of input.
+    if (!hooks.input.empty()) {
+        EXPECT_EQ(::write(in[1], hooks.input.data(), hooks.input.size()),
+                  static_cast<ssize_t>(hooks.input.size()));
+    }
+    ::close(in[1]);
     CRun run;
     pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -67,6 +93,11 @@ inline CRun RunFlash(const std::vector<std::string>& args, int timeoutMs = 30000
                 (i == 0 ? run.out : run.err).append(buf, static_cast<size_t>(n));
             }
         }
+        if (hooks.closeOutWhen && fds[0].fd >= 0 && hooks.closeOutWhen(run.out)) {
+            ::close(fds[0].fd);
+            fds[0].fd = -1;
+            --open;
+        }
     }
     if (open > 0) ::kill(pid, SIGKILL);
     for (auto& f : fds)
@@ -74,10 +105,45 @@ inline CRun RunFlash(const std::vector<std::string>& args, int timeoutMs = 30000
     int status = 0;
     ::waitpid(pid, &status, 0);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     run.ms = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                   std::chrono::steady_clock::now() - start)
                                   .count());
     return run;
+}
+
+inline CRun RunFlash(const std::vector<std::string>& args, int timeoutMs = 30000, int fdLimit = 0,
+                     const std::function<void(pid_t)>& during = {}) {
+    CRunHooks hooks;
+    hooks.timeoutMs = timeoutMs;
+    hooks.fdLimit = fdLimit;
+    hooks.during = during;
+    return RunFlash(args, hooks);
+}
+
+// The process that a quillon-flash of many units, parent, runs for target; 0 while none.
+inline pid_t UnitProcess(pid_t parent, const std::string& target) {
+    DIR* proc = ::opendir("/proc");
+    if (proc == nullptr) return 0;
+    pid_t found = 0;
+    while (const dirent* entry = ::readdir(proc)) {
+        const pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
+        if (pid <= 0) continue;
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), {});
+        const size_t close = text.rfind(')');  // the name may hold anything
+        if (close == std::string::npos) continue;
+        char state = 0;
+        int ppid = 0;
+        if (std::sscanf(text.c_str() + close + 1, " %c %d", &state, &ppid) != 2 || ppid != parent)
+            continue;
+        std::ifstream cmdline("/proc/" + std::to_string(pid) + "/cmdline");
+        for (std::string arg; std::getline(cmdline, arg, '\0');)
+            if (arg == target) found = pid;
+        if (found) break;
+    }
+    ::closedir(proc);
+    return found;
 }
 
 class CFirmware {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "FlashRig.h"
+#include "FlashText.h"
 #include "JsonText.h"
 #include "LoopbackUnit.h"
 #include "TempDir.h"
@@ -58,7 +59,7 @@ TEST(FleetCli, FlashesUnitsInParallelAndReportsTheSilentOne) {
     for (size_t i = 0; i < units.size(); ++i) {
         const std::string t = Target(*units[i]);
         if (i == 1) {
-            EXPECT_NE(run.err.find("quillon-flash: " + t + ": no response from " + t),
+            EXPECT_NE(run.err.find(FlashText::kPrefix + t + ": " + FlashText::NoResponseFrom(t)),
                       std::string::npos)
                 << run.err;
             EXPECT_EQ(units[i]->EraseCount(), 0);
@@ -156,8 +157,8 @@ TEST(FleetCli, AttemptsFlashAgainFromConnectAfterALostLink) {
         ASSERT_FALSE(events.empty());
         const CJsonValue* attemptsUsed = FindJson(events.back(), "attempts");
         ASSERT_NE(attemptsUsed, nullptr);
-        const std::string failed = "Attempt 1 of 3 failed (no response from " + Target(*unit) +
-                                   " while programming); flashing again from Connect.";
+        const std::string failed = FlashText::AttemptFailed(
+            1, 3, FlashText::NoResponseWhile(Target(*unit), "programming"));
         const bool logged = run.out.find(failed) != std::string::npos;
         if (attempts == 3) {
             EXPECT_EQ(run.status, 0) << run.out << run.err;
@@ -187,8 +188,9 @@ TEST(FleetCli, AttemptsWakeAUnitAgainWhoseWakeupWasLost) {
         unit->SetFaults(CFaultConfig{});
     });
     EXPECT_EQ(run.status, 0) << run.out << run.err;
-    EXPECT_NE(run.out.find("Attempt 1 of 2 failed (no response from " + Target(*unit) + ")"),
-              std::string::npos)
+    EXPECT_NE(
+        run.out.find(FlashText::AttemptFailed(1, 2, FlashText::NoResponseFrom(Target(*unit)))),
+        std::string::npos)
         << run.out;
     EXPECT_EQ(unit->FlashCrc(0x9D000000, fw.Length()), fw.Crc());
 }

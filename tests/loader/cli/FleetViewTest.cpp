@@ -84,7 +84,7 @@ TEST(FleetView, LiveLinesShowStageBarPercentAndTime) {
          R"("done":1024,"total":1024})");
     CUnitResult done;
     done.ok = true;
-    Feed(board, 1, ResultJson("127.0.0.1:6969", 2.2, done));
+    board.OnResult(1, 2.2, done, std::string());
     // The elapsed time runs from a unit's first event to its result.
     EXPECT_EQ(board.LiveLine(0, 3.0),
               "10.0.0.7        programming [#####...............]  25%    2.5 s");

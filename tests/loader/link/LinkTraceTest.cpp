@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <atomic>
 #include <fstream>
 #include <mutex>
@@ -172,6 +173,21 @@ TEST(LinkTrace, TwoWritersAppendingToOneFileLeaveOnlyWholeLines) {
     }
     EXPECT_EQ(counts[0], 2 * kEach);
     EXPECT_EQ(counts[1], 2 * kEach);
+}
+
+// A line that could not be written is remembered, by its first reason, for the caller to say.
+TEST(LinkTrace, RemembersTheFirstLineItCouldNotWrite) {
+    const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(full, 0);
+    const uint8_t datagram[] = {1, 2, 3};
+    CLinkTrace fine(-1, -1);
+    fine.OnDatagram(EDatagramWay::kSent, datagram, sizeof datagram);
+    EXPECT_EQ(fine.DatagramWriteError(), 0);
+    CLinkTrace lost(full, -1);
+    lost.OnDatagram(EDatagramWay::kSent, datagram, sizeof datagram);
+    ::close(full);
+    lost.OnDatagram(EDatagramWay::kReceived, datagram, sizeof datagram);  // now EBADF
+    EXPECT_EQ(lost.DatagramWriteError(), ENOSPC);
 }
 
 TEST_F(EngineTest, NotesTellTriesAnswersDroppedDuplicatesTimeOutsAndRefusals) {
