@@ -55,7 +55,6 @@ std::string OutputLost(const std::string& reason);
 std::string CannotOpenFirmware(const std::string& path);
 std::string FirmwareNotRegular(const std::string& path);
 std::string FirmwareRefused(const std::string& path, const std::string& why);
-// --image-info.
 
 // How one unit's run failed.
 std::string SocketError(const std::string& box);
