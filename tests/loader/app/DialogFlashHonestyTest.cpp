@@ -184,6 +184,7 @@ TEST(FirmwareCheckText, EachProblemHasItsLogLine) {
         {{ERecordFault::kChecksum, 0x5A, 0x5B, 0}, "checksum 5A, expected 5B"},
         {{ERecordFault::kTooLong, 1205, 521, 0}, "1205 characters, at most 521"},
         {{ERecordFault::kNotHex, 'x', 0, 12}, "character 'x' in column 12 is not a hex digit"},
+        {{ERecordFault::kNotHex, ' ', 0, 20}, "character ' ' in column 20 is not a hex digit"},
         // A control byte, a quote or a byte past ASCII never reaches the log as it stands.
         {{ERecordFault::kNotHex, 0x1B, 0, 7}, "byte 1B in column 7 is not a hex digit"},
         {{ERecordFault::kNotHex, '\'', 0, 7}, "byte 27 in column 7 is not a hex digit"},
