@@ -13,7 +13,7 @@ std::string RecordFaultText(const SRecordFault& fault) {
             break;
         case ERecordFault::kNotHex:
             // The file's own byte is shown only when it is plain printable text.
-            if (fault.found > 0x20 && fault.found < 0x7F && fault.found != '\'')
+            if (fault.found >= 0x20 && fault.found < 0x7F && fault.found != '\'')
                 std::snprintf(text, sizeof text, "character '%c' in column %u is not a hex digit",
                               static_cast<char>(fault.found), fault.column);
             else
