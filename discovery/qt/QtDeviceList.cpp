@@ -185,6 +185,11 @@ CResult CQtDeviceList::SetTag(int row, int tag) {
     return m_model.SetTag(row, tag);
 }
 
+CResult CQtDeviceList::FindDevice(std::string_view mac, int* row) const {
+    *row = m_model.Rows().FindDevice(mac);
+    return Success();
+}
+
 int CQtDeviceList::SelectedRow() const {
     const QModelIndexList rows = selectionModel()->selectedRows();
     return rows.isEmpty() ? 0 : rows.first().row() + 1;

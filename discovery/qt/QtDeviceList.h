@@ -42,6 +42,9 @@ class CQtDeviceList : public QTreeView, public IDeviceListView {
     CResult SetSmallIcon(int row, std::string_view key) override;
     CResult Tag(int row, int* tag) const override;
     CResult SetTag(int row, int tag) override;
+    CResult FindDevice(std::string_view mac, int* row) const override;
+    CResult MarkHeard(int row) override { return m_model.MarkHeard(row); }
+    int EvictionCandidate() const override { return m_model.Rows().EvictionCandidate(); }
 
     // The context menu's commands. The first two do nothing, and return false, unless a device
     // row is selected; the clipboard is then left as it was.
