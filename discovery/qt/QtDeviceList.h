@@ -7,12 +7,14 @@
 #include "core/ListDesign.h"
 #include "core/WindowLayer.h"
 #include "qt/DeviceListModel.h"
+#include "qt/QuillonLauncher.h"
 
 class QAction;
 class CQtImageList;
 
 // lstDevices: a report-style list over CDeviceListModel, banded by its tiled background picture.
-// Its context menu copies the selected unit's address (also Ctrl+C), its row, or every row.
+// Its context menu copies the selected unit's address (also Ctrl+C), its row, or every row, and
+// opens Quillon on the selected unit.
 class CQtDeviceList : public QTreeView, public IDeviceListView {
     Q_OBJECT
   public:
@@ -51,9 +53,16 @@ class CQtDeviceList : public QTreeView, public IDeviceListView {
     bool CopySelectedAddress();
     bool CopySelectedRow();
     void CopyAllRows();
+    // Starts quillon with the selected unit's address; false, starting nothing, without a device
+    // row selected or without quillon.
+    bool OpenSelectedInQuillon();
+    // Where quillon is looked for: beside folder, then on PATH. The item is disabled when it is
+    // in neither place. Pellisk's own folder is looked in when the list is made.
+    void FindQuillonBeside(const QString& folder);
     QAction* CopyAction() const { return m_copyAction; }
     QAction* CopyRowAction() const { return m_copyRowAction; }
     QAction* CopyAllAction() const { return m_copyAllAction; }
+    QAction* OpenInQuillonAction() const { return m_openInQuillonAction; }
     const CDeviceListModel& Model() const { return m_model; }
 
   private:
@@ -71,4 +80,6 @@ class CQtDeviceList : public QTreeView, public IDeviceListView {
     QAction* m_copyAction = nullptr;
     QAction* m_copyRowAction = nullptr;
     QAction* m_copyAllAction = nullptr;
+    QAction* m_openInQuillonAction = nullptr;
+    CQuillonLauncher m_quillon;
 };
