@@ -11,10 +11,6 @@ bool Assign(std::string& cell, std::string_view text, bool* changed) {
     return differs;
 }
 
-}  // namespace
-
-namespace {
-
 // The placeholder and a full list of units; growing under a flood would move every row.
 constexpr std::size_t kUsualCapacity = kMaxDeviceRows + 1;
 
