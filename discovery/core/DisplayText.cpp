@@ -20,8 +20,15 @@ char32_t DisplayCodePoint(unsigned char byte) {
 }
 
 void AppendDisplayUtf8(std::string_view bytes, std::string* out) {
-    for (const char byte : bytes) {
-        const char32_t c = DisplayCodePoint(static_cast<unsigned char>(byte));
+    std::size_t next = 0;
+    while (next < bytes.size()) {
+        // Runs of printable ASCII, nearly all of an announce, go over as they are.
+        std::size_t end = next;
+        while (end < bytes.size() && bytes[end] >= 0x20 && bytes[end] < 0x7F) ++end;
+        out->append(bytes.data() + next, end - next);
+        if (end == bytes.size()) break;
+        next = end + 1;
+        const char32_t c = DisplayCodePoint(static_cast<unsigned char>(bytes[end]));
         if (c < 0x80) {
             out->push_back(static_cast<char>(c));
         } else if (c < 0x800) {
@@ -33,10 +40,6 @@ void AppendDisplayUtf8(std::string_view bytes, std::string* out) {
             out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
         }
     }
-}
-
-char UpperAscii(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
 bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {

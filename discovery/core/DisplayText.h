@@ -13,5 +13,7 @@ char32_t DisplayCodePoint(unsigned char byte);
 void AppendDisplayUtf8(std::string_view bytes, std::string* out);
 
 // Upper-casing for the MAC comparison: ASCII letters only, so the result never depends on a locale.
-char UpperAscii(char c);
+inline char UpperAscii(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b);

@@ -75,57 +75,37 @@ void CFrmMain::Form_Load() {
     AppendPlaceholder(kFormLoad, 110);
 }
 
-bool CFrmMain::RowHasMac(int row, std::string_view mac, int16_t* macIndex, bool* macIndexKnown) {
-    if (!*macIndexKnown) {
-        // One report per announce is enough: the columns do not change between rows.
-        if (ReportIfFailed(GetSubItemIndex(m_lstDevices, "mac", macIndex), kAddDeviceToList, 40)) {
-            *macIndex = -1;
-        }
-        *macIndexKnown = true;
+// The row already listing that MAC, 0 for a new unit. The index answers at once: a flood of new
+// MACs at a full list must cost no more than the units the list knows.
+int CFrmMain::FindDeviceRow(std::string_view mac) {
+    const int count = m_lstDevices.RowCount();
+    if (count == 0 || (count == 1 && IsPlaceholderRow(1))) return 0;
+    int16_t macIndex = -1;
+    // A missing column matches nothing: it must never steal another device's announce.
+    if (ReportIfFailed(GetSubItemIndex(m_lstDevices, "mac", &macIndex), kAddDeviceToList, 40)) {
+        return 0;
     }
-    if (*macIndex < 0) return false;
-    std::string_view rowMac;
-    // A cell that cannot be read is no match: it must never steal another device's announce.
-    if (ReportIfFailed(m_lstDevices.SubItem(row, *macIndex, &rowMac), kAddDeviceToList, 40)) {
-        return false;
-    }
-    return EqualIgnoringAsciiCase(rowMac, mac);
+    // New rows take their MAC in sub-item 1 (step 160); no other column ever holds one.
+    if (macIndex != 1) return 0;
+    int row = 0;
+    if (ReportIfFailed(m_lstDevices.FindDevice(mac, &row), kAddDeviceToList, 40)) return 0;
+    return row;
 }
 
-// A full list gives up the row silent longest: the lowest countdown, the highest row among equals.
-// A flood of invented MACs then only ever displaces itself, and a real unit gets in at once.
+// A full list gives up, among the rows heard only once, the one heard longest ago; only when every
+// row was heard again, the one silent longest. A flood of invented MACs then only ever displaces
+// itself, a unit that keeps announcing stays, and a real unit gets in at once.
 bool CFrmMain::MakeRoomForNewDevice() {
-    int victim = 0;
-    int lowest = 0;
-    const int count = m_lstDevices.RowCount();
-    for (int row = 1; row <= count; ++row) {
-        int countdown = 0;
-        if (!m_lstDevices.Tag(row, &countdown).Ok() || countdown == kNoCountdown) continue;
-        if (victim == 0 || countdown < lowest) {
-            victim = row;
-            lowest = countdown;
-        }
-    }
+    const int victim = m_lstDevices.EvictionCandidate();
     if (victim == 0) return false;
     return !ReportIfFailed(m_lstDevices.RemoveRow(victim), kAddDeviceToList, 150);
 }
 
 void CFrmMain::AddDeviceToList(std::string_view name, std::string_view mac, std::string_view ip,
                                std::string_view message) {
-    bool isNew = true;  // step 20
-    int row = 0;
-    int16_t macIndex = -1;
-    bool macIndexKnown = false;
-    const int count = m_lstDevices.RowCount();  // step 30
-    for (int candidate = 1; candidate <= count; ++candidate) {
-        if (IsPlaceholderRow(candidate)) continue;
-        if (RowHasMac(candidate, mac, &macIndex, &macIndexKnown)) {  // step 40
-            isNew = false;                                           // step 50
-            row = candidate;
-            break;
-        }
-    }                                        // step 80
-    if (isNew) {                             // step 90
+    int row = FindDeviceRow(mac);  // steps 30 to 80
+    const bool isNew = row == 0;   // step 20
+    if (isNew) {                   // step 90
         if (m_lstDevices.RowCount() == 1) {  // step 100
             if (IsPlaceholderRow(1)) {       // step 110
                 ReportIfFailed(m_lstDevices.Clear(), kAddDeviceToList, 120);
@@ -140,6 +120,7 @@ void CFrmMain::AddDeviceToList(std::string_view name, std::string_view mac, std:
         ReportIfFailed(m_lstDevices.SetSubItem(row, 2, ip), kAddDeviceToList, 220);
         ReportIfFailed(m_lstDevices.SetSubItem(row, 3, message), kAddDeviceToList, 230);
         ReportIfFailed(m_lstDevices.SetTag(row, kFullCountdown), kAddDeviceToList, 240);
+        ReportIfFailed(m_lstDevices.MarkHeard(row), kAddDeviceToList, 240);
         ReportIfFailed(m_lstDevices.SetSmallIcon(row, isNew ? kIconAdd : kIconNone),
                        kAddDeviceToList, 250);
     }

@@ -37,7 +37,7 @@ class CFrmMain {
     bool IsPlaceholderRow(int row) const;
     void AppendPlaceholder(const char* procedure, int step);
     bool MakeRoomForNewDevice();
-    bool RowHasMac(int row, std::string_view mac, int16_t* macIndex, bool* macIndexKnown);
+    int FindDeviceRow(std::string_view mac);
 
     IFormWindow& m_form;
     IDeviceListView& m_lstDevices;

@@ -32,7 +32,8 @@ inline constexpr int kFullCountdown = 6;
 // Tag of the placeholder row, which has no countdown.
 inline constexpr int kNoCountdown = -1;
 // A flood of invented MACs must not grow the list without end; real networks stay far below.
-// A new unit arriving at a full list takes the place of the row silent longest.
+// A new unit arriving at a full list takes the place of the row heard only once longest ago, or,
+// when every row was heard again, of the row silent longest.
 inline constexpr int kMaxDeviceRows = 1024;
 
 inline constexpr std::string_view kIconAdd = "add";

@@ -37,6 +37,14 @@ class IDeviceListView {
     virtual CResult SetSmallIcon(int row, std::string_view key) = 0;
     virtual CResult Tag(int row, int* tag) const = 0;
     virtual CResult SetTag(int row, int tag) = 0;
+
+    // The first device row whose MAC (sub-item 1) equals mac, ignoring ASCII case; *row is 0
+    // when there is none. Answers without reading every row.
+    virtual CResult FindDevice(std::string_view mac, int* row) const = 0;
+    // An announce for the row arrived; the list remembers who was heard when.
+    virtual CResult MarkHeard(int row) = 0;
+    // The row that a full list gives up for a new unit; 0 when it holds no device row.
+    virtual int EvictionCandidate() const = 0;
 };
 
 class IFormWindow {

@@ -29,6 +29,8 @@ class CDeviceListModel : public QAbstractTableModel {
     CResult SetSubItem(int row, int index, std::string_view text);
     CResult SetIcon(int row, std::string_view key);
     CResult SetTag(int row, int tag) { return m_rows.SetTag(row, tag); }
+    // Nothing on screen shows who was heard when.
+    CResult MarkHeard(int row) { return m_rows.MarkHeard(row); }
 
   private:
     void CellChanged(int row, int column, int role);

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -83,8 +84,23 @@ CQtDeviceList::CQtDeviceList(const CQtImageList& images, double twipsPerPixel, Q
     connect(m_copyRowAction, &QAction::triggered, this, [this] { CopySelectedRow(); });
     m_copyAllAction = new QAction(QStringLiteral("Copy All Rows"), this);
     connect(m_copyAllAction, &QAction::triggered, this, [this] { CopyAllRows(); });
-    addActions({m_copyAction, m_copyRowAction, m_copyAllAction});
+    m_openInQuillonAction = new QAction(QStringLiteral("Open in Quillon"), this);
+    connect(m_openInQuillonAction, &QAction::triggered, this, [this] { OpenSelectedInQuillon(); });
+    FindQuillonBeside(QCoreApplication::applicationDirPath());
+    addActions({m_copyAction, m_copyRowAction, m_copyAllAction, m_openInQuillonAction});
     setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+void CQtDeviceList::FindQuillonBeside(const QString& folder) {
+    m_quillon.FindBeside(folder);
+    m_openInQuillonAction->setEnabled(m_quillon.Found());
+}
+
+bool CQtDeviceList::OpenSelectedInQuillon() {
+    std::string_view address;
+    // The same address that Copy IP Address takes; the placeholder has none.
+    if (!CopyableAddress(m_model.Rows(), SelectedRow(), &address)) return false;
+    return m_quillon.Open(address);
 }
 
 int CQtDeviceList::ToPixels(int twips) const {
@@ -183,6 +199,11 @@ CResult CQtDeviceList::Tag(int row, int* tag) const {
 
 CResult CQtDeviceList::SetTag(int row, int tag) {
     return m_model.SetTag(row, tag);
+}
+
+CResult CQtDeviceList::FindDevice(std::string_view mac, int* row) const {
+    *row = m_model.Rows().FindDevice(mac);
+    return Success();
 }
 
 int CQtDeviceList::SelectedRow() const {

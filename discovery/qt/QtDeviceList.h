@@ -7,12 +7,14 @@
 #include "core/ListDesign.h"
 #include "core/WindowLayer.h"
 #include "qt/DeviceListModel.h"
+#include "qt/QuillonLauncher.h"
 
 class QAction;
 class CQtImageList;
 
 // lstDevices: a report-style list over CDeviceListModel, banded by its tiled background picture.
-// Its context menu copies the selected unit's address (also Ctrl+C), its row, or every row.
+// Its context menu copies the selected unit's address (also Ctrl+C), its row, or every row, and
+// opens Quillon on the selected unit.
 class CQtDeviceList : public QTreeView, public IDeviceListView {
     Q_OBJECT
   public:
@@ -42,15 +44,25 @@ class CQtDeviceList : public QTreeView, public IDeviceListView {
     CResult SetSmallIcon(int row, std::string_view key) override;
     CResult Tag(int row, int* tag) const override;
     CResult SetTag(int row, int tag) override;
+    CResult FindDevice(std::string_view mac, int* row) const override;
+    CResult MarkHeard(int row) override { return m_model.MarkHeard(row); }
+    int EvictionCandidate() const override { return m_model.Rows().EvictionCandidate(); }
 
     // The context menu's commands. The first two do nothing, and return false, unless a device
     // row is selected; the clipboard is then left as it was.
     bool CopySelectedAddress();
     bool CopySelectedRow();
     void CopyAllRows();
+    // Starts quillon with the selected unit's address; false, starting nothing, without a device
+    // row selected or without quillon.
+    bool OpenSelectedInQuillon();
+    // Where quillon is looked for: beside folder, then on PATH. The item is disabled when it is
+    // in neither place. Pellisk's own folder is looked in when the list is made.
+    void FindQuillonBeside(const QString& folder);
     QAction* CopyAction() const { return m_copyAction; }
     QAction* CopyRowAction() const { return m_copyRowAction; }
     QAction* CopyAllAction() const { return m_copyAllAction; }
+    QAction* OpenInQuillonAction() const { return m_openInQuillonAction; }
     const CDeviceListModel& Model() const { return m_model; }
 
   private:
@@ -68,4 +80,6 @@ class CQtDeviceList : public QTreeView, public IDeviceListView {
     QAction* m_copyAction = nullptr;
     QAction* m_copyRowAction = nullptr;
     QAction* m_copyAllAction = nullptr;
+    QAction* m_openInQuillonAction = nullptr;
+    CQuillonLauncher m_quillon;
 };

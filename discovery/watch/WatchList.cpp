@@ -1,5 +1,7 @@
 #include "watch/WatchList.h"
 
+#include <algorithm>
+
 CWatchList::CWatchList(IWatchEvents& events) : m_events(events) {
     m_pending.reserve(kMaxDeviceRows + 1);
     for (int column = 0; column < kDeviceColumnCount; ++column) {
@@ -24,15 +26,32 @@ CResult CWatchList::SetColumnWidth(int position, int twips) {
     return Success();
 }
 
+CWatchList::CPending* CWatchList::FindPending(int row) {
+    // The latest touched rows are at the back.
+    for (auto it = m_pending.rbegin(); it != m_pending.rend(); ++it) {
+        if (it->row == row) return &*it;
+    }
+    return nullptr;
+}
+
+void CWatchList::Mark(int row, uint8_t what) {
+    if (CPending* pending = FindPending(row)) {
+        pending->what |= what;
+    } else {
+        m_pending.push_back({row, what});
+    }
+}
+
 CResult CWatchList::AddRow(std::string_view text, int* row) {
     *row = m_rows.Append(text);
-    m_pending.push_back(kAppeared);
+    m_pending.push_back({*row, kAppeared});
     return Success();
 }
 
 // A row that appeared and went within one procedure was never told, so its removal is not either.
 void CWatchList::TellRemoval(int row) {
-    if (m_rows.IsDevice(row) && (m_pending[static_cast<std::size_t>(row - 1)] & kAppeared) == 0) {
+    const CPending* pending = FindPending(row);
+    if (m_rows.IsDevice(row) && (pending == nullptr || (pending->what & kAppeared) == 0)) {
         m_events.OnEvent(EWatchEvent::kRemove, m_rows.Row(row));
     }
 }
@@ -41,7 +60,10 @@ CResult CWatchList::RemoveRow(int row) {
     if (CResult r = m_rows.CheckRow(row); !r.Ok()) return r;
     TellRemoval(row);
     m_rows.Remove(row);
-    m_pending.erase(m_pending.begin() + (row - 1));
+    std::erase_if(m_pending, [row](const CPending& pending) { return pending.row == row; });
+    for (CPending& pending : m_pending) {
+        if (pending.row > row) --pending.row;
+    }
     return Success();
 }
 
@@ -67,15 +89,15 @@ CResult CWatchList::SetSubItem(int row, int index, std::string_view text) {
 }
 
 void CWatchList::Flush() {
-    for (int row = 1; row <= m_rows.Count(); ++row) {
-        uint8_t& pending = m_pending[static_cast<std::size_t>(row - 1)];
-        if (pending == 0) continue;
+    std::sort(m_pending.begin(), m_pending.end(),
+              [](const CPending& a, const CPending& b) { return a.row < b.row; });
+    for (const CPending& pending : m_pending) {
         // The placeholder is no unit: it appears and goes without a word.
-        if (m_rows.IsDevice(row)) {
+        if (m_rows.IsDevice(pending.row)) {
             m_events.OnEvent(
-                (pending & kAppeared) != 0 ? EWatchEvent::kAppear : EWatchEvent::kUpdate,
-                m_rows.Row(row));
+                (pending.what & kAppeared) != 0 ? EWatchEvent::kAppear : EWatchEvent::kUpdate,
+                m_rows.Row(pending.row));
         }
-        pending = 0;
     }
+    m_pending.clear();
 }

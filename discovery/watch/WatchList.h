@@ -51,6 +51,12 @@ class CWatchList : public IDeviceListView {
     }
     CResult Tag(int row, int* tag) const override { return m_rows.Tag(row, tag); }
     CResult SetTag(int row, int tag) override { return m_rows.SetTag(row, tag); }
+    CResult FindDevice(std::string_view mac, int* row) const override {
+        *row = m_rows.FindDevice(mac);
+        return Success();
+    }
+    CResult MarkHeard(int row) override { return m_rows.MarkHeard(row); }
+    int EvictionCandidate() const override { return m_rows.EvictionCandidate(); }
 
     // Tells the appearances and changes since the last flush, in list order.
     void Flush();
@@ -58,11 +64,18 @@ class CWatchList : public IDeviceListView {
 
   private:
     enum : uint8_t { kAppeared = 1, kChanged = 2 };
-    void Mark(int row, uint8_t what) { m_pending[static_cast<std::size_t>(row - 1)] |= what; }
+    // Only the rows touched since the last flush, so that an announce costs the same however
+    // many rows the list holds.
+    struct CPending {
+        int row;
+        uint8_t what;
+    };
+    CPending* FindPending(int row);
+    void Mark(int row, uint8_t what);
     void TellRemoval(int row);
 
     IWatchEvents& m_events;
     CDeviceRowStore m_rows;
-    std::vector<uint8_t> m_pending;  // one entry per row
+    std::vector<CPending> m_pending;
     int m_widths[kDeviceColumnCount];
 };

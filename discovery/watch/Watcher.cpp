@@ -1,8 +1,6 @@
 #include "watch/Watcher.h"
 
-#include <algorithm>
-
-#include "core/DisplayText.h"
+#include "core/MacMatch.h"
 
 CResult CWatcher::COpeningSocket::Remember(CResult result) {
     if (!result.Ok() && m_failure.empty()) {
@@ -56,12 +54,7 @@ void CWatcher::Tick() {
 }
 
 bool CWatcher::Shows(const CDeviceRow& row) const {
-    const std::string_view mac = row.subItems[0];
-    const std::string_view wanted = m_options.mac;
-    if (wanted.empty()) return true;
-    const auto found = std::search(mac.begin(), mac.end(), wanted.begin(), wanted.end(),
-                                   [](char a, char b) { return UpperAscii(a) == UpperAscii(b); });
-    return found != mac.end();
+    return MacMatches(row.subItems[0], m_options.mac, EMacMatch::kContains);
 }
 
 void CWatcher::Write(EWatchEvent event, const CDeviceRow& row) {

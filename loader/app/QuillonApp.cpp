@@ -7,6 +7,7 @@ bool CQuillonApp::InitInstance() {
     SetRegistryKey("Local AppWizard-Generated Applications");
     {
         CQuillonDlg dlg(m_window);
+        dlg.SetStartTarget(m_start);
         m_mainWnd = &dlg;
         (void)dlg.DoModal();
         m_mainWnd = nullptr;

@@ -1,13 +1,16 @@
 #pragma once
 #include <string>
 
+#include "StartArguments.h"
+
 class IDialogWindow;
 class CQuillonDlg;
 
 // Runs the main dialog modally for the life of the program.
 class CQuillonApp {
   public:
-    explicit CQuillonApp(IDialogWindow& window) : m_window(window) {}
+    explicit CQuillonApp(IDialogWindow& window, CStartTarget start = DefaultStartTarget())
+        : m_window(window), m_start(start) {}
     // False: the program ends when the dialog has ended; there is no message loop after it.
     bool InitInstance();
 
@@ -18,6 +21,7 @@ class CQuillonApp {
 
   private:
     IDialogWindow& m_window;
+    CStartTarget m_start;
     std::string m_registryKey;
     CQuillonDlg* m_mainWnd = nullptr;
 };

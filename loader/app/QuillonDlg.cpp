@@ -74,8 +74,8 @@ void CQuillonDlg::InitControls() {
     m_window.ShowControl(IDC_RESET_DEFAULTS, false);
     m_window.CheckControl(IDC_STANDARD_TIMEOUT, true);
     m_connected = 0;
-    m_ipAddress = ntohl(inet_addr("192.168.1.200"));
-    m_port = 69;
+    m_ipAddress = m_start.address;
+    m_port = m_start.port;
     ExchangeData(false);
 }
 

@@ -7,6 +7,7 @@
 #include "BootTimings.h"
 #include "DialogWindow.h"
 #include "QuillonIds.h"
+#include "StartArguments.h"
 
 // How the last operation or sequence of the dialog ended, set where its log line is written.
 enum class EOutcome : uint8_t {
@@ -92,6 +93,8 @@ class CQuillonDlg {
     // the port as typed (only its low 16 bits are used).
     uint32_t IpAddress() const { return m_ipAddress; }
     uint32_t Port() const { return m_port; }
+    // What the address and port boxes show when the controls are set up; before DoModal.
+    void SetStartTarget(const CStartTarget& start) { m_start = start; }
 
   protected:
     // The link's Open; a seam for the socket failures a healthy system never shows.
@@ -119,6 +122,7 @@ class CQuillonDlg {
     std::string m_logText;
     uint32_t m_ipAddress = 0;
     uint32_t m_port = 0;
+    CStartTarget m_start = DefaultStartTarget();
 
     IDialogWindow& m_window;
     uint32_t m_savedControls = 0;

@@ -1,49 +1,49 @@
 // Quillon: the firmware loader's dialog, drawn with Qt.
 #include <QApplication>
 #include <cstdio>
-#include <cstring>
+#include <string>
+#include <vector>
 
 #include "AppIcon.h"
 #include "QtDialogWindow.h"
 #include "QuillonApp.h"
+#include "StartArguments.h"
 
 namespace {
 
-constexpr const char* kHelp =
-    "usage: quillon [--help | --version]\n"
-    "Opens the Quillon dialog, which replaces the firmware of a networked unit whose\n"
-    "bootloader answers over UDP: Connect, Load Firmware, Flash Firmware. The dialog takes\n"
-    "no command-line options; quillon-flash runs the same sequence from a script.\n"
-    "\n"
-    "  --help     this text\n"
-    "  --version  the program's name and version\n"
-    "\n"
-    "See quillon(1).\n";
+constexpr int kExitUsage = 64;
 
-// Answered before the QApplication exists, so that they work without a display. Any other
-// argument is left to Qt, as before.
-bool AnsweredPrintOption(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0) {
-            std::fputs(kHelp, stdout);
-            return true;
-        }
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::puts("quillon " QUILLON_VERSION);
-            return true;
-        }
-    }
-    return false;
+std::vector<std::string> ArgumentsOf(int argc, char** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    return args;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (AnsweredPrintOption(argc, argv)) return 0;
+    // Answered before the QApplication exists, so that they work without a display.
+    switch (FindPrintOption(ArgumentsOf(argc, argv))) {
+        case EPrintOption::kHelp:
+            std::fputs(kQuillonHelp, stdout);
+            return 0;
+        case EPrintOption::kVersion:
+            std::puts("quillon " QUILLON_VERSION);
+            return 0;
+        case EPrintOption::kNone:
+            break;
+    }
     QApplication app(argc, argv);
+    // Qt has taken its own options (-platform, -style, ...) out of argv; the rest is ours.
+    CStartTarget start = DefaultStartTarget();
+    std::string error;
+    if (!ParseStartArguments(ArgumentsOf(argc, argv), &start, &error)) {
+        std::fprintf(stderr, "quillon: %s\n%s", error.c_str(), kQuillonUsage);
+        return kExitUsage;
+    }
     QApplication::setApplicationName(QStringLiteral("Quillon"));
     QApplication::setWindowIcon(QuillonAppIcon());
     CQtDialogWindow window;
-    CQuillonApp theApp(window);
+    CQuillonApp theApp(window, start);
     return theApp.InitInstance() ? app.exec() : 0;
 }

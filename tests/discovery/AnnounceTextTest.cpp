@@ -7,6 +7,7 @@
 #include "core/DisplayText.h"
 #include "core/DottedQuad.h"
 #include "core/ErrorReport.h"
+#include "core/MacMatch.h"
 
 namespace {
 
@@ -107,6 +108,27 @@ TEST(ErrorReport, TextNamesNumberDescriptionProcedureAndStep) {
     EXPECT_EQ(FormatErrorReport(35600, "Row index out of range", "tmrTimeout_Timer", 100),
               "Error 35600 (Row index out of range) in procedure tmrTimeout_Timer of Form frmMain "
               "on line 100");
+}
+
+TEST(MacMatch, HexDigitsMatchWhateverTheCaseAndSeparators) {
+    const std::string_view mac = "00-04-A3-12-34-56";
+    for (const char* pattern : {"00:04:A3:12", "00-04-a3-12", "0004a312", "00.04.A3.12", "0:0:04",
+                                "", "-", "00-04-A3-12-34-56", "00:04:a3:12:34:56"}) {
+        EXPECT_TRUE(MacMatches(mac, pattern, EMacMatch::kStartsWith)) << pattern;
+        EXPECT_TRUE(MacMatches(mac, pattern, EMacMatch::kContains)) << pattern;
+    }
+    for (const char* pattern : {"a3:12", "A312", "3-4", "56", "6", ".4.5.6"}) {
+        EXPECT_FALSE(MacMatches(mac, pattern, EMacMatch::kStartsWith)) << pattern;
+        EXPECT_TRUE(MacMatches(mac, pattern, EMacMatch::kContains)) << pattern;
+    }
+    for (const char* pattern : {"00:04:A3:13", "0004a3123456ff", "65", "a3_12", "x"}) {
+        EXPECT_FALSE(MacMatches(mac, pattern, EMacMatch::kContains)) << pattern;
+    }
+    EXPECT_TRUE(MacMatches("0004.A312.3456", "00:04:a3:12", EMacMatch::kStartsWith));
+    EXPECT_FALSE(MacMatches("", "0", EMacMatch::kContains));
+    EXPECT_FALSE(MacMatches("--::", "0", EMacMatch::kContains)) << "separators are no digits";
+    EXPECT_TRUE(MacMatches(std::string_view("\0\x80-ab", 5), "AB", EMacMatch::kContains))
+        << "other bytes are compared as they are";
 }
 
 }  // namespace

@@ -194,28 +194,66 @@ TEST_F(FrmMainTest, AgeingCountsEveryRowBeyondTwoHundredFiftyFour) {
     EXPECT_EQ(m_list.Texts(), Texts{"Late"}) << "every marked row went, one per tick";
 }
 
-TEST_F(FrmMainTest, FullListGivesTheRowSilentLongestToANewUnit) {
+TEST_F(FrmMainTest, FullListGivesUpTheOldestOneShotRowBeforeAnyRowHeardAgain) {
     Load();
     for (int i = 0; i < kMaxDeviceRows; ++i) Announce("U", std::to_string(i));
     Tick();
     for (int i = 0; i < kMaxDeviceRows; ++i) {
         if (i != 700 && i != 900) Announce("U", std::to_string(i));
     }
-    Tick();  // 700 and 900 at 4, every other row at 5
+    Announce("U", "100");  // heard again last: silent shortest
+    Tick();
     Announce("New", "new");
     ASSERT_EQ(m_list.RowCount(), kMaxDeviceRows);
-    EXPECT_EQ(m_list.Row(701).subItems[0], "701") << "700 went: lowest countdown, higher row";
+    EXPECT_EQ(m_list.Row(701).subItems[0], "701") << "700 went: heard once, longest ago";
     EXPECT_EQ(m_list.Row(kMaxDeviceRows).text, "New");
     EXPECT_EQ(m_list.Row(kMaxDeviceRows).icon, "add");
     EXPECT_EQ(Countdown(kMaxDeviceRows), 6);
     Announce("Newer", "newer");
     EXPECT_EQ(m_list.Row(900).subItems[0], "901") << "then 900";
     Announce("Newest", "newest");
-    EXPECT_EQ(m_list.Row(1).subItems[0], "1") << "among equals the highest row goes";
+    EXPECT_EQ(m_list.Row(kMaxDeviceRows - 1).subItems[0], "newer")
+        << "a one-shot row goes before any row heard again, however fresh it is";
+    Announce("Known", "NEWER");
+    EXPECT_EQ(m_list.Row(kMaxDeviceRows - 1).text, "Known") << "known units are refreshed";
+    Announce("Again", "again");
+    EXPECT_EQ(m_list.Row(kMaxDeviceRows - 1).subItems[0], "newer")
+        << "a row heard twice is no longer a one-shot";
+    EXPECT_EQ(m_list.Row(kMaxDeviceRows).subItems[0], "again");
+
+    // Every row heard again: the one silent longest goes, however new the list thinks it is.
+    for (int i = 0; i < kMaxDeviceRows; ++i) {
+        std::string_view mac;
+        ASSERT_TRUE(m_list.SubItem(i + 1, 1, &mac).Ok());
+        if (mac != "again") Announce("R", std::string(mac));
+    }
+    Announce("R", "again");
+    Announce("Last", "last");
+    EXPECT_EQ(m_list.Row(1).subItems[0], "1") << "row 1 was refreshed first of all";
+    EXPECT_EQ(m_list.Row(kMaxDeviceRows).subItems[0], "last");
     EXPECT_EQ(m_list.RowCount(), kMaxDeviceRows);
-    Announce("Known", "NEW");
-    EXPECT_EQ(m_list.Row(kMaxDeviceRows - 2).text, "Known") << "known units are refreshed";
-    EXPECT_EQ(m_list.RowCount(), kMaxDeviceRows);
+    EXPECT_TRUE(m_box.m_texts.empty());
+}
+
+TEST_F(FrmMainTest, UnitAnnouncingEveryTwoSecondsStaysThroughAThousandOneShotMacsASecond) {
+    Load();
+    const std::string steady = "00-04-A3-12-34-56";
+    Announce("Steady", steady);
+    Tick();
+    Announce("Steady", steady);
+    // Twenty seconds of flood, one tick a second; on today's list the steady unit would go and
+    // come back about every two seconds.
+    int fake = 0;
+    for (int second = 0; second < 20; ++second) {
+        for (int i = 0; i < 1000; ++i) Announce("Fake", "fake-" + std::to_string(fake++));
+        if (second % 2 == 1) Announce("Steady", steady);
+        int row = 0;
+        ASSERT_TRUE(m_list.FindDevice(steady, &row).Ok());
+        ASSERT_GT(row, 0) << "second " << second;
+        ASSERT_EQ(m_list.Row(row).icon, "") << "never taken for a new unit, second " << second;
+        ASSERT_EQ(m_list.RowCount(), second == 0 ? 1001 : kMaxDeviceRows);
+        Tick();
+    }
     EXPECT_TRUE(m_box.m_texts.empty());
 }
 
@@ -240,6 +278,17 @@ TEST_F(FrmMainTest, UnitIsListedAtItsNextAnnounceThroughAFloodOfFiveThousandFake
     ASSERT_EQ(m_list.Row(m_list.RowCount()).text, "Late") << "listed with its first announce";
     EXPECT_EQ(m_list.Row(m_list.RowCount()).icon, "add");
     EXPECT_TRUE(m_box.m_texts.empty());
+}
+
+TEST_F(FrmMainTest, FailedLookUpIsStepFortyAndTheAnnounceMakesANewRow) {
+    Load();
+    Announce("A", "a");
+    m_list.Fail("FindDevice");
+    Announce("A2", "a");
+    ASSERT_EQ(m_box.m_texts.size(), 1u);
+    EXPECT_NE(m_box.m_texts[0].find("AddDeviceToList of Form frmMain on line 40"),
+              std::string::npos);
+    EXPECT_EQ(m_list.Texts(), (Texts{"A", "A2"})) << "no row was overwritten";
 }
 
 TEST_F(FrmMainTest, FailedRemovalToMakeRoomIsReportedAndTheListDoesNotGrow) {

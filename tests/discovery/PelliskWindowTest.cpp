@@ -1,6 +1,8 @@
 // The real window, offscreen: layout, drawing, copying, accessibility and the live listener.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <QAccessible>
 #include <QAccessibleInterface>
 #include <QApplication>
@@ -14,6 +16,7 @@
 
 #include "LoopbackSender.h"
 #include "RecordingLayer.h"
+#include "TempDir.h"
 #include "qt/ListLook.h"
 #include "qt/PelliskIcon.h"
 #include "qt/PelliskWindow.h"
@@ -167,8 +170,8 @@ TEST_F(PelliskWindowTest, ContextMenuAndCtrlCCopyTheSelectedAddress) {
 
 TEST_F(PelliskWindowTest, ContextMenuCopiesTheSelectedRowOrAllRowsWithHeaders) {
     CQtDeviceList& list = m_window.List();
-    EXPECT_EQ(list.actions(),
-              (QList<QAction*>{list.CopyAction(), list.CopyRowAction(), list.CopyAllAction()}));
+    EXPECT_EQ(list.actions(), (QList<QAction*>{list.CopyAction(), list.CopyRowAction(),
+                                               list.CopyAllAction(), list.OpenInQuillonAction()}));
     EXPECT_EQ(list.CopyRowAction()->text(), "Copy Row");
     EXPECT_EQ(list.CopyAllAction()->text(), "Copy All Rows");
     QClipboard* clipboard = QGuiApplication::clipboard();
@@ -189,6 +192,63 @@ TEST_F(PelliskWindowTest, ContextMenuCopiesTheSelectedRowOrAllRowsWithHeaders) {
     EXPECT_EQ(clipboard->text(),
               headers + "Boiler\t00-04-A3-00-00-01\t10.0.0.5\tready\n" +
                   QString::fromUtf8("Caf\u00E9\t00-04-A3-00-00-02\t192.168.7.21\tidle\uFFFDnow\n"));
+}
+
+// A stand-in for quillon that writes down its arguments, one a line after their count; the file
+// appears whole, so that a reader never sees half of it.
+std::string WriteFakeQuillon(const CTempDir& dir) {
+    const std::string record = dir.PathOf("arguments");
+    const std::string script = dir.Write(
+        "quillon", "#!/bin/sh\nPATH=/usr/bin:/bin\nprintf '%s\\n' \"$#\" \"$@\" > '" + record +
+                       ".part'\nmv '" + record + ".part' '" + record + "'\n");
+    ::chmod(script.c_str(), 0700);
+    return record;
+}
+
+// What the stand-in wrote at its next start, waited for with a bound; empty if it never came.
+std::string TakeArguments(const std::string& record) {
+    QFile file(QString::fromStdString(record));
+    if (!QTest::qWaitFor([&] { return file.exists(); }, 10000)) return {};
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    const std::string text = file.readAll().toStdString();
+    file.remove();
+    return text;
+}
+
+TEST_F(PelliskWindowTest, OpenInQuillonStartsItBesidePelliskOrFromPathWithTheUnitsAddress) {
+    CQtDeviceList& list = m_window.List();
+    QAction* open = list.OpenInQuillonAction();
+    EXPECT_EQ(open->text(), "Open in Quillon");
+    CTempDir beside;
+    CTempDir onPath;
+    CTempDir empty;
+    const std::string besideRecord = WriteFakeQuillon(beside);
+    const std::string pathRecord = WriteFakeQuillon(onPath);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString(empty.Path()));
+
+    list.FindQuillonBeside(QString::fromStdString(empty.Path()));
+    EXPECT_FALSE(open->isEnabled()) << "neither beside Pellisk nor on PATH";
+
+    list.FindQuillonBeside(QString::fromStdString(beside.Path()));
+    EXPECT_TRUE(open->isEnabled());
+    list.setCurrentIndex(list.model()->index(0, 0));
+    EXPECT_FALSE(list.OpenSelectedInQuillon()) << "the placeholder has no address";
+    Announce("Boiler", "00-04-A3-00-00-01", "10.0.0.5", "ready");
+    Announce("Pump", "00-04-A3-00-00-02", "127.0.0.9", "idle");
+    list.setCurrentIndex(list.model()->index(1, 2));
+    open->trigger();
+    EXPECT_EQ(TakeArguments(besideRecord), "1\n127.0.0.9\n") << "quillon ADDRESS, nothing else";
+
+    // Not beside Pellisk: PATH has it.
+    qputenv("PATH", QByteArray::fromStdString(onPath.Path()));
+    list.FindQuillonBeside(QString::fromStdString(empty.Path()));
+    EXPECT_TRUE(open->isEnabled());
+    list.setCurrentIndex(list.model()->index(0, 1));
+    open->trigger();
+    EXPECT_EQ(TakeArguments(pathRecord), "1\n10.0.0.5\n");
+    qputenv("PATH", path);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(besideRecord))) << "started once only";
 }
 
 TEST_F(PelliskWindowTest, WindowIconIsTheInstalledSvg) {

@@ -98,6 +98,18 @@ CResult CRecordingList::SetTag(int row, int tag) {
     return m_rows.SetTag(row, tag);
 }
 
+CResult CRecordingList::FindDevice(std::string_view mac, int* row) const {
+    *row = 0;
+    if (CResult r = Check("FindDevice"); !r.Ok()) return r;
+    *row = m_rows.FindDevice(mac);
+    return {};
+}
+
+CResult CRecordingList::MarkHeard(int row) {
+    if (CResult r = Check("MarkHeard"); !r.Ok()) return r;
+    return m_rows.MarkHeard(row);
+}
+
 const CDeviceRow& CRecordingList::Row(int row) const {
     if (!m_rows.HasRow(row)) throw std::out_of_range("no such row");
     return m_rows.Row(row);

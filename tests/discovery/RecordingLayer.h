@@ -59,6 +59,9 @@ class CRecordingList : public IDeviceListView, public CFaults {
     CResult SetSmallIcon(int row, std::string_view key) override;
     CResult Tag(int row, int* tag) const override;
     CResult SetTag(int row, int tag) override;
+    CResult FindDevice(std::string_view mac, int* row) const override;
+    CResult MarkHeard(int row) override;
+    int EvictionCandidate() const override { return m_rows.EvictionCandidate(); }
 
     // 1-based, as the layer counts.
     const CDeviceRow& Row(int row) const;

@@ -133,7 +133,8 @@ TEST(WatchProgram, TakenPortIsOneLineAndExitFour) {
 
 TEST(WatchProgram, OncePrintsTheUnitsListedWhenTimeIsUp) {
     const std::string port = FreePort();
-    CWatchRun run({"--once", "1.5", "--port", port, "--mac", "a3-12"});
+    // The filter as the README gives it, against the MAC as the simulated unit sends it.
+    CWatchRun run({"--once", "1.5", "--port", port, "--mac", "00:04:A3:12"});
     CLoopbackSender sender;
     const auto start = std::chrono::steady_clock::now();
     // Announce for a while, so that the first ones cannot be lost to the program's start-up.

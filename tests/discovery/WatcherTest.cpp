@@ -153,6 +153,33 @@ TEST_F(WatcherTest, MacFilterIgnoresCaseAndOncePrintsOnlyTheListAtTheEnd) {
     ASSERT_EQ(Take().size(), 1u);
 }
 
+TEST_F(WatcherTest, SteadyUnitGetsNoRemoveAndAppearPairThroughAFloodOfOneShotMacs) {
+    Make();
+    const std::string steady = "00-04-A3-12-34-56";
+    Announce("Steady", steady, "ready");
+    Tick();
+    Announce("Steady", steady, "ready");
+    int fakeLines = 0;
+    int fake = 0;
+    Lines aboutSteady;
+    for (int second = 0; second < 10; ++second) {
+        for (int i = 0; i < 1000; ++i) Announce("Fake", "fa-ke-" + std::to_string(fake++), "x");
+        if (second % 2 == 1) Announce("Steady", steady, "ready");
+        Tick();
+        for (std::string& line : Take()) {
+            if (line.find(steady) != std::string::npos) {
+                aboutSteady.push_back(std::move(line));
+            } else {
+                ++fakeLines;
+            }
+        }
+    }
+    ASSERT_EQ(aboutSteady.size(), 1u) << aboutSteady.back();
+    EXPECT_EQ(aboutSteady[0].substr(0, 9), "+\tSteady\t") << "its first appearance, no more";
+    EXPECT_GT(fakeLines, 2 * 8000) << "the fakes came and went, each with its pair of lines";
+    EXPECT_EQ(m_watcher->Rows().Count(), kMaxDeviceRows);
+}
+
 TEST_F(WatcherTest, LaterFailuresAreOneLineOnStandardErrorAndItGoesOn) {
     Make();
     m_socket.Queue("Boiler\r\nmac\r\nmessage long enough to pass");

@@ -9,6 +9,7 @@
 #include "DialogRig.h"
 #include "LogTrim.h"
 #include "QuillonApp.h"
+#include "StartArguments.h"
 
 namespace {
 
@@ -67,6 +68,68 @@ TEST(DialogSetUp, ApplicationRunsTheDialogAndEndsWithIt) {
     EXPECT_EQ(app.RegistryKey(), "Local AppWizard-Generated Applications");
     EXPECT_EQ(app.MainWnd(), nullptr);
     EXPECT_EQ(window.GetControlText(IDC_UDP_PORT), "69");
+}
+
+TEST(DialogSetUp, ApplicationStartsWithTheAddressAndPortGivenAndSendsNothing) {
+    CRecordingWindow window;
+    CStartTarget start = DefaultStartTarget();
+    std::string error;
+    ASSERT_TRUE(ParseStartArguments({"127.0.0.9:6970"}, &start, &error)) << error;
+    CQuillonApp app(window, start);
+    EXPECT_FALSE(app.InitInstance());
+    EXPECT_EQ(FormatDottedFields(window.Control(IDC_IP_ADDRESS).fields), "127.0.0.9");
+    EXPECT_EQ(window.GetControlText(IDC_UDP_PORT), "6970");
+    EXPECT_EQ(window.GetControlText(IDC_LOG), "") << "nothing happens before Connect";
+    EXPECT_TRUE(window.IsControlEnabled(IDC_CONNECT));
+}
+
+TEST(StartArguments, OneAddressWithAnOptionalPortOrNothing) {
+    const CStartTarget defaults = DefaultStartTarget();
+    EXPECT_EQ(defaults.address, 0xC0A801C8u);
+    EXPECT_EQ(defaults.port, 69u);
+    std::string error;
+    CStartTarget start = defaults;
+    ASSERT_TRUE(ParseStartArguments({}, &start, &error));
+    EXPECT_EQ(start.address, defaults.address);
+    EXPECT_EQ(start.port, 69u);
+    ASSERT_TRUE(ParseStartArguments({"10.0.3.11"}, &start, &error));
+    EXPECT_EQ(start.address, 0x0A00030Bu);
+    EXPECT_EQ(start.port, 69u) << "no port given: the port box keeps its start value";
+    ASSERT_TRUE(ParseStartArguments({"127.0.0.1:65535"}, &start, &error));
+    EXPECT_EQ(start.address, 0x7F000001u);
+    EXPECT_EQ(start.port, 65535u);
+
+    const struct {
+        std::vector<std::string> args;
+        const char* error;
+    } refused[] = {
+        {{"10.0.3"}, "not ADDRESS or ADDRESS:PORT: 10.0.3"},
+        {{"010.0.3.11"}, "not ADDRESS or ADDRESS:PORT: 010.0.3.11"},
+        {{"10.0.3.256"}, "not ADDRESS or ADDRESS:PORT: 10.0.3.256"},
+        {{"unit.local"}, "not ADDRESS or ADDRESS:PORT: unit.local"},
+        {{""}, "not ADDRESS or ADDRESS:PORT: "},
+        {{"10.0.3.11:"}, "not a port of 1 to 65535: "},
+        {{"10.0.3.11:0"}, "not a port of 1 to 65535: 0"},
+        {{"10.0.3.11:65536"}, "not a port of 1 to 65535: 65536"},
+        {{"10.0.3.11:+69"}, "not a port of 1 to 65535: +69"},
+        {{"10.0.3.11:69:70"}, "not a port of 1 to 65535: 69:70"},
+        {{"10.0.3.11:000069"}, "not a port of 1 to 65535: 000069"},
+        {{"--address"}, "unknown option --address"},
+        {{"10.0.3.11", "10.0.3.12"}, "one ADDRESS[:PORT] at most, not also 10.0.3.12"},
+    };
+    for (const auto& bad : refused) {
+        CStartTarget untouched = defaults;
+        error.clear();
+        EXPECT_FALSE(ParseStartArguments(bad.args, &untouched, &error)) << bad.args[0];
+        EXPECT_EQ(error, bad.error);
+        EXPECT_EQ(untouched.address, defaults.address) << bad.args[0];
+        EXPECT_EQ(untouched.port, defaults.port) << bad.args[0];
+    }
+
+    EXPECT_EQ(FindPrintOption({"10.0.3.11", "-h"}), EPrintOption::kHelp);
+    EXPECT_EQ(FindPrintOption({"--version", "--help"}), EPrintOption::kVersion) << "the first";
+    EXPECT_EQ(FindPrintOption({"-V"}), EPrintOption::kVersion);
+    EXPECT_EQ(FindPrintOption({"-help", "10.0.3.11"}), EPrintOption::kNone);
 }
 
 TEST_F(CBareDialog, PortReadsAsTheFormattedScanDoes) {
