@@ -17,6 +17,7 @@ packages=(
   dpkg-dev desktop-file-utils lintian appstream libxml2-utils bash-completion
   scdoc man-db groff-base
   tshark tcpdump
+  libqt6sql6-sqlite libqt6sql6-psql postgresql
   qt6-httpserver-dev qt6-websockets-dev chromium chromium-driver python3-selenium
 )
 
