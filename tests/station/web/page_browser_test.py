@@ -119,15 +119,11 @@ def browser(profile):
 
 
 def cards(driver):
-    """{mac: (stage, class, percent, name, result)} of the cards shown."""
-    shown = {}
-    for card in driver.find_elements(By.CSS_SELECTOR, "#cards .card"):
-        shown[card.get_attribute("data-mac")] = (
-            card.get_attribute("data-stage"), card.get_attribute("class"),
-            int(card.find_element(By.TAG_NAME, "progress").get_attribute("value") or 0),
-            card.find_element(By.CLASS_NAME, "name").text,
-            card.find_element(By.CLASS_NAME, "result").text)
-    return shown
+    """{mac: (stage, class, percent, name, result)} of the cards shown, read in one round trip."""
+    return {c[0]: tuple(c[1:]) for c in driver.execute_script("""
+        return Array.from(document.querySelectorAll('#cards .card')).map((c) => [
+            c.dataset.mac, c.dataset.stage, c.className, c.querySelector('progress').value,
+            c.querySelector('.name').textContent, c.querySelector('.result').textContent]);""")}
 
 
 def record_macs(driver):
@@ -255,7 +251,7 @@ def main():
     driver = None
     try:
         line, port = start_demo(args.demo, workdir, "line",
-                                ["--http", "127.0.0.1:0", "--units", "6", "--step-ms", "250"])
+                                ["--http", "127.0.0.1:0", "--units", "40", "--step-ms", "250"])
         procs.append(line)
         token_file = os.path.join(workdir, "token")
         with open(token_file, "w") as f:
