@@ -137,6 +137,9 @@ CPageReply CStationWeb::Route(const QHttpServerRequest& request) {
         reply.headers.emplace_back("Allow", "GET, HEAD");
         return reply;
     }
+    if (m_options.token.isEmpty() && !HostIsAddressLiteral(RequestHeader(request, "Host")))
+        return ErrorReply(Status::Forbidden,
+                          QStringLiteral("ask for this page by address, e.g. 127.0.0.1:PORT"));
     if (!RequestCarriesToken(request, m_options.token, m_sessionCookie)) {
         CPageReply reply = IsApi(path) ? ErrorReply(Status::Unauthorized, "token required")
                                        : LoginPage(Status::Unauthorized, false);

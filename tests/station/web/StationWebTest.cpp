@@ -344,6 +344,20 @@ TEST_F(StationWebTest, OnlyReadsAreServed) {
     EXPECT_EQ(m_client.Get(port, QStringLiteral("/healthz")).status, 200);
 }
 
+TEST_F(StationWebTest, WithoutATokenOnlyRequestsByAddressAreAnswered) {
+    const quint16 port = Start();
+    auto host = [&](const QByteArray& name) {
+        return m_client.Get(port, QStringLiteral("/api/units"), {{"Host", name}}).status;
+    };
+    const QByteArray p = ":" + QByteArray::number(port);
+    EXPECT_EQ(host("127.0.0.1" + p), 200);
+    EXPECT_EQ(host("localhost" + p), 200);
+    EXPECT_EQ(host("[::1]" + p), 200);
+    // A name rebound to 127.0.0.1 by someone else's page.
+    EXPECT_EQ(host("attacker.example" + p), 403);
+    EXPECT_EQ(host("127.0.0.1.attacker.example" + p), 403);
+}
+
 TEST_F(StationWebTest, WithATokenEveryRequestCarriesItOrGets401) {
     const quint16 port = Start(Loopback(kToken));
     for (const QString& target : {QStringLiteral("/"), QStringLiteral("/page.js"),
