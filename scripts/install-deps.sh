@@ -16,6 +16,7 @@ packages=(
   dpkg-dev desktop-file-utils lintian appstream libxml2-utils bash-completion
   scdoc man-db groff-base
   tshark tcpdump
+  libqt6sql6-sqlite libqt6sql6-psql postgresql
 )
 
 missing=()
