@@ -1,11 +1,13 @@
 // quillon-station: flashes every unit that announces itself on the line, exactly once.
 #include <QCoreApplication>
 #include <cstdio>
+#include <memory>
 
 #include "SignalPipe.h"
 #include "Station.h"
 #include "StationOptions.h"
 #include "StationOutput.h"
+#include "StationWeb.h"
 
 int main(int argc, char** argv) {
     CStationOptions options;
@@ -26,6 +28,12 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    if (!options.httpTokenFile.isEmpty() &&
+        !ReadHttpTokenFile(options.httpTokenFile, options.web.token, error)) {
+        std::fprintf(stderr, "quillon-station: %s\n", error.toLocal8Bit().constData());
+        return kStationExitUsage;
+    }
+
     QCoreApplication app(argc, argv);
     CStationOutput output(options.json);
     CStation station(options, output);
@@ -38,6 +46,18 @@ int main(int argc, char** argv) {
     }
     const int status = station.Start();
     if (status != 0) return status;
+    std::unique_ptr<CStationWeb> page;
+    if (options.web.enabled) {
+        page = std::make_unique<CStationWeb>(station.State(), station.Store(), options.web);
+        if (!page->Listen(error)) {
+            output.Line(QStringLiteral("cannot serve the page on %1: %2").arg(options.http, error));
+            return kStationExitFailure;
+        }
+        const QString host = options.web.address.protocol() == QAbstractSocket::IPv6Protocol
+                                 ? QStringLiteral("[%1]").arg(options.web.address.toString())
+                                 : options.web.address.toString();
+        station.SetPageAddress(QStringLiteral("%1:%2").arg(host).arg(page->Port()));
+    }
     station.Announce();
     return QCoreApplication::exec();
 }

@@ -139,6 +139,8 @@ void CStation::Announce() {
                       .arg(m_options.station)
                       .arg(AnnouncePort())
                       .arg(ShownTarget(m_target)));
+    if (!m_pageAddress.isEmpty())
+        m_output.Line(QStringLiteral("live page on http://%1/").arg(m_pageAddress));
 
     QJsonObject firmware;
     const CFirmwareInForce& fw = m_firmware.identity;

@@ -1,6 +1,5 @@
 #include "StationOptions.h"
 
-#include <arpa/inet.h>
 #include <getopt.h>
 
 #include <QSysInfo>
@@ -118,25 +117,6 @@ const option kLongOptions[] = {
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
 };
-
-bool SplitHttpAddress(const QString& text, QString& address, quint16& port) {
-    const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
-    if (colon <= 0) return false;
-    address = text.left(colon);
-    in_addr parsed{};
-    if (::inet_pton(AF_INET, address.toLatin1().constData(), &parsed) != 1) return false;
-    long value = 0;
-    const QByteArray portText = text.mid(colon + 1).toLatin1();
-    if (!ParseNumber(portText.constData(), 0, 65535, value)) return false;
-    port = static_cast<quint16>(value);
-    return true;
-}
-
-bool IsLoopbackAddress(const QString& address) {
-    in_addr parsed{};
-    return ::inet_pton(AF_INET, address.toLatin1().constData(), &parsed) == 1 &&
-           (ntohl(parsed.s_addr) >> 24) == 127;
-}
 
 }  // namespace
 
@@ -258,17 +238,12 @@ bool ParseStationOptions(int argc, const char* const* argv, CStationOptions& opt
             "no filter: give --mac or --name, or --any to flash every unit heard on this network");
         return false;
     }
-    if (!options.HttpOff()) {
-        QString address;
-        quint16 port = 0;
-        if (!SplitHttpAddress(options.http, address, port)) {
-            error = QStringLiteral("--http needs ADDR:PORT (IPv4) or off");
-            return false;
-        }
-        if (!IsLoopbackAddress(address) && options.httpTokenFile.isEmpty()) {
-            error = QStringLiteral("--http beyond loopback needs --http-token-file");
-            return false;
-        }
+    // The page's own rules: an address literal, and a token beyond loopback.
+    if (!ParseHttpListen(options.http, options.web, error)) return false;
+    if (HttpTokenRequired(options.web) && options.httpTokenFile.isEmpty()) {
+        error = QStringLiteral("--http %1 listens beyond loopback: give --http-token-file FILE")
+                    .arg(options.http);
+        return false;
     }
     if (options.station.isEmpty()) options.station = QSysInfo::machineHostName();
     if (options.station.isEmpty()) options.station = QStringLiteral("station");

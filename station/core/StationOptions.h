@@ -2,6 +2,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "WebOptions.h"
+
 // The exit statuses quillon-station shares with quillon-flash where they mean the same.
 inline constexpr int kStationExitFailure = 1;       // the record or the listener could not open
 inline constexpr int kStationExitBadFirmware = 3;   // the firmware file was refused at start
@@ -38,10 +40,10 @@ struct CStationOptions {
 
     QString http = QStringLiteral("127.0.0.1:8080");  // or "off"
     QString httpTokenFile;
+    CWebOptions web;  // --http as parsed; the token is read at start
     QString flasher;  // empty: beside quillon-station, else on PATH
 
     bool HasFilter() const { return !macs.isEmpty() || !nameGlob.isEmpty(); }
-    bool HttpOff() const { return http == QLatin1String("off"); }
 };
 
 // Fills options from the command line; false with a one-line reason in error.

@@ -55,6 +55,7 @@ TEST(StationOptions, BadValuesAreUsageErrors) {
         {"--any", "--lease", "1", "fw.hex"},
         {"--any", "--station", "", "fw.hex"},
         {"--any", "--http", "localhost", "fw.hex"},
+        {"--any", "--http", "example.org:80", "fw.hex"},
         {"--any", "--http", "0.0.0.0:8080", "fw.hex"},  // beyond loopback without a token
         {"--any", "--bogus", "fw.hex"},
     };
