@@ -71,6 +71,25 @@ int CAnnouncer::Sent() const {
     return m_sent.load();
 }
 
+void CAnnouncer::Restart(int silentMs, const std::string& message) {
+    {
+        std::lock_guard<std::mutex> lock(m_sendMutex);
+        m_config.message = message;
+        m_payload = m_config.name + "\r\n" + m_config.mac + "\r\n" + m_config.message;
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_stopMutex);
+        m_resumeAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(silentMs);
+        m_wake = true;
+    }
+    m_stopWake.notify_all();
+}
+
+std::string CAnnouncer::Message() const {
+    std::lock_guard<std::mutex> lock(m_sendMutex);
+    return m_config.message;
+}
+
 bool CAnnouncer::Start() {
     if (m_thread.joinable()) return true;
     {
@@ -81,6 +100,8 @@ bool CAnnouncer::Start() {
     {
         std::lock_guard<std::mutex> lock(m_stopMutex);
         m_stop = false;
+        m_resumeAt = std::chrono::steady_clock::now() +
+                     std::chrono::milliseconds(m_config.startDelayMs);
     }
     m_thread = std::thread(&CAnnouncer::Run, this);
     return true;
@@ -97,7 +118,13 @@ void CAnnouncer::Stop() {
 
 void CAnnouncer::Run() {
     std::unique_lock<std::mutex> stopLock(m_stopMutex);
+    const auto woken = [this] { return m_stop || m_wake; };
     while (!m_stop) {
+        if (std::chrono::steady_clock::now() < m_resumeAt) {
+            m_stopWake.wait_until(stopLock, m_resumeAt, woken);
+            m_wake = false;
+            continue;
+        }
         stopLock.unlock();
         {
             std::lock_guard<std::mutex> lock(m_sendMutex);
@@ -105,7 +132,7 @@ void CAnnouncer::Run() {
             (void)SendLocked();
         }
         stopLock.lock();
-        m_stopWake.wait_for(stopLock, std::chrono::milliseconds(m_config.intervalMs),
-                            [this] { return m_stop; });
+        m_stopWake.wait_for(stopLock, std::chrono::milliseconds(m_config.intervalMs), woken);
+        m_wake = false;
     }
 }

@@ -2,6 +2,7 @@
 #include <netinet/in.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -18,6 +19,8 @@ struct CAnnounceConfig {
     // Local address to send from, so that the listener sees the unit's own address; empty or
     // "0.0.0.0": whatever the system picks.
     std::string sourceAddress;
+    // The first announce goes out this much after Start: a unit joining the line later.
+    int startDelayMs = 0;
 };
 
 // The unit's announce datagrams: "name\r\nmac\r\nmessage", unicast to the target. No broadcast
@@ -33,6 +36,10 @@ class CAnnouncer {
     void Stop();
     bool SendOnce();  // "name\r\nmac\r\nmessage" (pad nothing: the caller chooses texts)
     int Sent() const;
+    // The unit restarts: no announce for silentMs, then message from the next one on, at once
+    // and every intervalMs.
+    void Restart(int silentMs, const std::string& message);
+    std::string Message() const;
 
   private:
     bool OpenLocked();
@@ -41,7 +48,7 @@ class CAnnouncer {
 
     CAnnounceConfig m_config;
     std::string m_payload;
-    std::mutex m_sendMutex;  // the socket and the target
+    mutable std::mutex m_sendMutex;  // the socket, the target and the payload
     int m_socket = -1;
     sockaddr_in m_target{};
     std::atomic<int> m_sent{0};
@@ -50,4 +57,6 @@ class CAnnouncer {
     std::mutex m_stopMutex;
     std::condition_variable m_stopWake;
     bool m_stop = false;
+    bool m_wake = false;  // the resume time changed
+    std::chrono::steady_clock::time_point m_resumeAt;  // silent until then
 };

@@ -1,5 +1,7 @@
 #include "UnitLine.h"
 
+#include <arpa/inet.h>
+
 #include <cctype>
 #include <cstdio>
 
@@ -49,6 +51,25 @@ bool OffsetMac(const std::string& base, size_t offset, std::string& mac) {
     return true;
 }
 
+bool OffsetAddress(const std::string& first, size_t offset, std::string& address) {
+    in_addr base{};
+    if (::inet_pton(AF_INET, first.c_str(), &base) != 1) return false;
+    const uint64_t value = static_cast<uint64_t>(ntohl(base.s_addr)) + offset;
+    if (value > 0xFFFFFFFFull) return false;
+    in_addr sum{};
+    sum.s_addr = htonl(static_cast<uint32_t>(value));
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &sum, text, sizeof text);
+    address = text;
+    return true;
+}
+
+std::string RunningFirmwareMessage(uint16_t crc) {
+    char text[32];
+    std::snprintf(text, sizeof text, "Running firmware CRC %04X", static_cast<unsigned>(crc));
+    return text;
+}
+
 CUnitLine::CUnitLine(CUnitLineConfig config) : m_config(std::move(config)) {}
 
 CUnitLine::~CUnitLine() {
@@ -58,9 +79,11 @@ CUnitLine::~CUnitLine() {
 bool CUnitLine::BindRun(uint16_t firstPort, std::string& error) {
     m_units.clear();
     const size_t count = m_config.units;
+    const bool oneNetwork = !m_config.firstAddress.empty();
     for (size_t i = 0; i < count; ++i) {
         CUnitSimConfig config = m_config.unit;
-        const uint32_t port = i == 0 ? firstPort : static_cast<uint32_t>(m_units[0]->Port() + i);
+        const uint32_t step = oneNetwork ? 0 : static_cast<uint32_t>(i);
+        const uint32_t port = i == 0 ? firstPort : m_units[0]->Port() + step;
         if (port > 65535) {
             error = "ports " + std::to_string(m_units[0]->Port()) + " to " +
                     std::to_string(m_units[0]->Port() + count - 1) + " pass 65535";
@@ -70,7 +93,10 @@ bool CUnitLine::BindRun(uint16_t firstPort, std::string& error) {
         config.port = static_cast<uint16_t>(port);
         config.name = LineUnitName(m_config.unit.name, i, count);
         config.printBound = false;  // printed here, once all are bound
+        config.bindAddress = m_addresses[i];
         config.logPort = count > 1;
+        config.logAddress = oneNetwork;
+        config.onExit = [this, i](bool verified, uint16_t crc) { Restarted(i, verified, crc); };
         m_units.push_back(std::make_unique<CUnitSim>(config));
         if (!m_units.back()->Bind(error)) {
             m_units.clear();
@@ -96,7 +122,8 @@ bool CUnitLine::FillAnnounces(std::string& error) {
         }
         if (!m_config.messageGiven)
             announce.message = "Bootloader on UDP port " + std::to_string(m_units[i]->Port());
-        announce.sourceAddress = m_config.unit.bindAddress;
+        announce.sourceAddress = m_addresses[i];
+        announce.startDelayMs = static_cast<int>(i) * m_config.joinEveryMs;
         m_announces.push_back(announce);
     }
     return true;
@@ -109,19 +136,23 @@ bool CUnitLine::Start(std::string& error) {
         error = "a line holds 1 to " + std::to_string(kMaxLineUnits) + " units";
         return false;
     }
+    if (!FillAddresses(error)) return false;
     const uint16_t first = m_config.unit.port;
-    if (first != 0 && first + count - 1 > 65535) {
+    const bool oneNetwork = !m_config.firstAddress.empty();
+    if (!oneNetwork && first != 0 && first + count - 1 > 65535) {
         error = "ports " + std::to_string(first) + " to " + std::to_string(first + count - 1) +
                 " pass 65535";
         return false;
     }
-    // A free first port says nothing about its neighbours: try other runs until one is free.
+    // A free first port says nothing about its neighbours (or the same port at the next
+    // addresses): try other runs until one is free.
     const int tries = first == 0 && count > 1 ? kFreeRunTries : 1;
     bool bound = false;
     for (int t = 0; t < tries && !bound; ++t) bound = BindRun(first, error);
     if (!bound) {
         if (tries > 1) {
-            error = "no run of " + std::to_string(count) + " consecutive free ports in " +
+            error = "no run of " + std::to_string(count) +
+                    (oneNetwork ? " free ports" : " consecutive free ports") + " in " +
                     std::to_string(tries) + " tries (last: " + error + ")";
         }
         return false;
@@ -131,11 +162,17 @@ bool CUnitLine::Start(std::string& error) {
         return false;
     }
     if (m_config.unit.printBound) {
-        for (const auto& unit : m_units) {
-            std::printf("unitsim: bootloader on %s:%u\n", m_config.unit.bindAddress.c_str(),
-                        static_cast<unsigned>(unit->Port()));
+        for (size_t i = 0; i < m_units.size(); ++i) {
+            std::printf("unitsim: bootloader on %s:%u\n", m_addresses[i].c_str(),
+                        static_cast<unsigned>(m_units[i]->Port()));
         }
         std::fflush(stdout);
+    }
+    // Every announcer exists before any unit runs: a unit's restart reaches its announcer from
+    // the unit's thread, so the list must not change while units run.
+    if (m_config.announce.intervalMs > 0) {
+        for (const CAnnounceConfig& announce : m_announces)
+            m_announcers.push_back(std::make_unique<CAnnouncer>(announce));
     }
     for (auto& unit : m_units) {
         if (!unit->Start()) {
@@ -144,23 +181,41 @@ bool CUnitLine::Start(std::string& error) {
             return false;
         }
     }
-    if (m_config.announce.intervalMs > 0) {
-        for (const CAnnounceConfig& announce : m_announces) {
-            m_announcers.push_back(std::make_unique<CAnnouncer>(announce));
-            if (!m_announcers.back()->Start()) {
-                error = "announces from " + announce.sourceAddress + " could not start";
-                Stop();
-                return false;
-            }
+    for (size_t i = 0; i < m_announcers.size(); ++i) {
+        if (!m_announcers[i]->Start()) {
+            error = "announces from " + m_announces[i].sourceAddress + " could not start";
+            Stop();
+            return false;
         }
     }
     return true;
 }
 
+bool CUnitLine::FillAddresses(std::string& error) {
+    m_addresses.assign(m_config.units, m_config.unit.bindAddress);
+    if (m_config.firstAddress.empty()) return true;
+    for (size_t i = 0; i < m_config.units; ++i) {
+        if (!OffsetAddress(m_config.firstAddress, i, m_addresses[i])) {
+            error = "\"" + m_config.firstAddress + "\" is not an IPv4 address with room for " +
+                    std::to_string(m_config.units) + " units";
+            return false;
+        }
+    }
+    return true;
+}
+
+// On the unit's thread, under its lock; the announcer never calls back into the unit.
+void CUnitLine::Restarted(size_t index, bool verified, uint16_t crc) {
+    if (index >= m_announcers.size()) return;
+    const std::string message =
+        verified ? RunningFirmwareMessage(crc) : m_announces[index].message;
+    m_announcers[index]->Restart(m_config.restartMs, message);
+}
+
 void CUnitLine::Stop() {
+    for (auto& unit : m_units) unit->Stop();  // first: no restart reaches an announcer after this
     for (auto& announcer : m_announcers) announcer->Stop();
     m_announcers.clear();
-    for (auto& unit : m_units) unit->Stop();
     m_units.clear();
     m_announces.clear();
 }

@@ -119,7 +119,10 @@ bool CUnitSim::Start() {
         std::fprintf(stderr, "unitsim: %s\n", error.c_str());
         return false;
     }
-    if (m_config.logPort) {
+    if (m_config.logAddress) {
+        std::snprintf(m_logPrefix, sizeof m_logPrefix, "unitsim %s:%u",
+                      m_config.bindAddress.c_str(), static_cast<unsigned>(m_port.load()));
+    } else if (m_config.logPort) {
         std::snprintf(m_logPrefix, sizeof m_logPrefix, "unitsim %u",
                       static_cast<unsigned>(m_port.load()));
     }
@@ -355,6 +358,7 @@ bool CUnitSim::Act(const uint8_t* body, uint16_t size, CSeenRequest& seen, size_
         case kErase:
             m_flash.Erase();
             ++m_eraseCount;
+            m_verifyAsked = false;
             workUs = static_cast<uint64_t>(m_config.eraseMs) * 1000;
             return true;
         case kProgram: {
@@ -375,6 +379,9 @@ bool CUnitSim::Act(const uint8_t* body, uint16_t size, CSeenRequest& seen, size_
             const uint32_t start = ReadLe32(body + 1);
             const uint32_t length = ReadLe32(body + 5);
             const uint16_t crc = m_flash.Crc(start, length);
+            m_verifyAsked = true;
+            m_verifyStart = start;
+            m_verifyLength = length;
             m_replyBody[1] = static_cast<uint8_t>(crc & 0xFF);
             m_replyBody[2] = static_cast<uint8_t>(crc >> 8);
             replyLength = 3;
@@ -385,6 +392,10 @@ bool CUnitSim::Act(const uint8_t* body, uint16_t size, CSeenRequest& seen, size_
         case kExit:
             m_exited = true;
             m_inSession = false;
+            if (m_config.onExit) {
+                m_config.onExit(m_verifyAsked,
+                                m_verifyAsked ? m_flash.Crc(m_verifyStart, m_verifyLength) : 0);
+            }
             return false;
         case kResetDefaults:
             if (!AcceptsResetDefaults()) {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -46,6 +47,12 @@ struct CUnitSimConfig {
     uint32_t programUsPerByte = 0;
     // Log lines start "unitsim PORT:" rather than "unitsim:", to tell the units of a line apart.
     bool logPort = false;
+    // ... and "unitsim ADDR:PORT:", for a line whose units share a port.
+    bool logAddress = false;
+    // Called on the unit's thread, under its lock, when CMD_EXIT ends a session: the unit
+    // restarts into its firmware. verified tells whether a verify was asked since the last
+    // erase, and crc is the flash's CRC-16 over that verify's range.
+    std::function<void(bool verified, uint16_t crc)> onExit;
 };
 
 struct CSeenRequest {
@@ -149,7 +156,9 @@ class CUnitSim {
     std::array<std::vector<uint8_t>, 256> m_customReplies;
     std::array<CPendingReply, kMaxPending> m_pending;
     char m_note[192] = {};  // what happened to the request being logged
-    char m_logPrefix[24] = "unitsim";
+    char m_logPrefix[40] = "unitsim";
+    bool m_verifyAsked = false;  // since the last erase
+    uint32_t m_verifyStart = 0, m_verifyLength = 0;
     size_t m_noteLength = 0;
 
     // Touched only by the unit's thread.

@@ -58,6 +58,12 @@ const char* UnitSimUsage() {
            "  --units N                 N units on N consecutive ports (default 1, at most 128);\n"
            "                            one \"bootloader on\" line each, first port first\n"
            "  --bind ADDR               bootloader address (default 127.0.0.1)\n"
+           "  --addresses FIRST         a line on one network: unit i answers at FIRST + i\n"
+           "                            (127.0.0.2, 127.0.0.3, ...) on the one --port, and\n"
+           "                            announces from there\n"
+           "  --join-every MS           unit i starts announcing i x MS after the start\n"
+           "  --restart-ms MS           after the exit command a unit restarts: no announce for\n"
+           "                            MS (default 500), then \"Running firmware CRC XXXX\"\n"
            "  --port N                  first bootloader port (default 6969); 0 picks a run of\n"
            "                            free consecutive ports, or fails saying so\n"
            "  --name TEXT               name in the read-version reply and the announces\n"
@@ -138,6 +144,14 @@ bool ParseUnitSimOptions(int argc, const char* const* argv, CUnitSimOptions& opt
             options.sim.programUsPerByte = static_cast<uint32_t>(number);
         } else if (option == "--quiet") {
             options.sim.log = false;
+        } else if (option == "--addresses") {
+            if (!needsValue()) return false;
+            options.firstAddress = value;
+        } else if (option == "--join-every" || option == "--restart-ms") {
+            if (!needsValue()) return false;
+            if (!ParseUnsigned(value, 600000, number)) return bad("expects milliseconds");
+            (option == "--join-every" ? options.joinEveryMs : options.restartMs) =
+                static_cast<int>(number);
         } else if (option == "--bind") {
             if (!needsValue()) return false;
             options.sim.bindAddress = value;

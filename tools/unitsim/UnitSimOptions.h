@@ -12,8 +12,13 @@ struct CUnitSimOptions {
     bool help = false;
     bool version = false;  // print the program's name and version
     size_t units = 1;
+    std::string firstAddress;  // --addresses
+    int joinEveryMs = 0;
+    int restartMs = 500;
 
-    CUnitLineConfig Line() const { return {units, sim, announce, messageGiven}; }
+    CUnitLineConfig Line() const {
+        return {units, sim, announce, messageGiven, firstAddress, joinEveryMs, restartMs};
+    }
 };
 
 // Fills options from the command line; false with a one-line reason in error.

@@ -52,6 +52,11 @@ int main(int argc, char** argv) {
 
     int signal = 0;
     sigwait(&stopSignals, &signal);
+    // Each unit's own count, for whoever checks that a unit was flashed once.
+    for (size_t i = 0; i < line.Size(); ++i) {
+        std::printf("unitsim: %s:%u erased %d times\n", line.Address(i).c_str(),
+                    static_cast<unsigned>(line.Port(i)), line.Unit(i).EraseCount());
+    }
     line.Stop();
     std::printf("unitsim: stopped\n");
     return 0;

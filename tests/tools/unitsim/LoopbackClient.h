@@ -29,17 +29,19 @@ class CLoopbackClient {
     CLoopbackClient(const CLoopbackClient&) = delete;
     CLoopbackClient& operator=(const CLoopbackClient&) = delete;
 
-    static sockaddr_in Address(uint16_t port) {
+    static sockaddr_in Address(uint16_t port, uint32_t host = INADDR_LOOPBACK) {
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_port = htons(port);
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_addr.s_addr = htonl(host);
         return a;
     }
     uint16_t Port() const { return m_port; }
+    // Requests go to this loopback host (host order, e.g. 0x7F000002 for 127.0.0.2) from now on.
+    void SetTargetHost(uint32_t host) { m_host = host; }
 
     void SendRaw(uint16_t port, const std::vector<uint8_t>& bytes) {
-        const sockaddr_in to = Address(port);
+        const sockaddr_in to = Address(port, m_host);
         ::sendto(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to),
                  sizeof to);
     }
@@ -56,11 +58,16 @@ class CLoopbackClient {
     void SendBody(uint16_t port, const std::vector<uint8_t>& body) { SendRaw(port, Frame(body)); }
 
     // The next datagram, empty after timeoutMs.
-    std::vector<uint8_t> ReceiveRaw(int timeoutMs = 1000) {
+    // fromHost, if given, gets the sender's address (host order).
+    std::vector<uint8_t> ReceiveRaw(int timeoutMs = 1000, uint32_t* fromHost = nullptr) {
         pollfd pfd{m_fd, POLLIN, 0};
         if (::poll(&pfd, 1, timeoutMs) <= 0) return {};
         std::vector<uint8_t> buffer(2048);
-        const ssize_t n = ::recv(m_fd, buffer.data(), buffer.size(), 0);
+        sockaddr_in from{};
+        socklen_t fromLength = sizeof from;
+        const ssize_t n = ::recvfrom(m_fd, buffer.data(), buffer.size(), 0,
+                                     reinterpret_cast<sockaddr*>(&from), &fromLength);
+        if (fromHost) *fromHost = ntohl(from.sin_addr.s_addr);
         buffer.resize(n > 0 ? static_cast<size_t>(n) : 0);
         return buffer;
     }
@@ -90,6 +97,7 @@ class CLoopbackClient {
   private:
     int m_fd = -1;
     uint16_t m_port = 0;
+    uint32_t m_host = INADDR_LOOPBACK;
     CFrameDecoder m_decoder;
     bool m_escape = false;
 };

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,83 @@ TEST(UnitLine, EachUnitAnswersOnItsOwnPortWithItsOwnNameAndFlash) {
         EXPECT_EQ(line.Unit(i).ReadFlash(0x9D000000, 1), Bytes{static_cast<uint8_t>(0xA0 + i)});
     line.Stop();
     EXPECT_EQ(line.Size(), 0u);
+}
+
+TEST(UnitLine, AddressesAndMessagesOfALineOnOneNetwork) {
+    std::string address;
+    ASSERT_TRUE(OffsetAddress("127.0.0.254", 3, address));
+    EXPECT_EQ(address, "127.0.1.1") << "carries into the next octet";
+    EXPECT_FALSE(OffsetAddress("255.255.255.255", 1, address));
+    EXPECT_FALSE(OffsetAddress("127.0.0", 0, address));
+    EXPECT_EQ(RunningFirmwareMessage(0x0A2F), "Running firmware CRC 0A2F");
+}
+
+using Clock = std::chrono::steady_clock;
+
+long MsSince(Clock::time_point start) {
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+// Announces until one from host holds text, or the bound passes; its text, empty if none came.
+std::string AnnounceFrom(CLoopbackClient& listener, uint32_t host, const std::string& text,
+                         int boundMs) {
+    const auto until = Clock::now() + std::chrono::milliseconds(boundMs);
+    while (Clock::now() < until) {
+        uint32_t from = 0;
+        const Bytes raw = listener.ReceiveRaw(100, &from);
+        const std::string announce(raw.begin(), raw.end());
+        if (from == host && announce.find(text) != std::string::npos) return announce;
+    }
+    return {};
+}
+
+TEST(UnitLine, UnitsOnConsecutiveAddressesJoinInTurnAndAnnounceTheirFirmwareAfterARestart) {
+    CLoopbackClient listener;
+    CUnitLineConfig config;
+    config.units = 3;
+    config.unit = LoopbackConfig(EWakeup::kNeeded);
+    config.unit.port = 0;
+    config.firstAddress = "127.0.0.2";
+    config.joinEveryMs = 400;
+    config.restartMs = 600;
+    config.announce.targetPort = listener.Port();
+    config.announce.intervalMs = 100;
+    CUnitLine line(config);
+    std::string error;
+    const auto start = Clock::now();
+    ASSERT_TRUE(line.Start(error)) << error;
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(line.Address(i), "127.0.0." + std::to_string(2 + i));
+        EXPECT_EQ(line.Port(i), line.Port(0)) << "one port for the whole line";
+    }
+
+    // Unit 2 is heard from its own address, and not before its turn (800 ms).
+    const std::string third = AnnounceFrom(listener, 0x7F000004, "Tolvane", 5000);
+    EXPECT_GE(MsSince(start), 700);
+    EXPECT_NE(third.find("Bootloader on UDP port"), std::string::npos) << third;
+
+    // Flash one byte into unit 1 at its own address, verify, exit: it restarts.
+    CLoopbackClient client;
+    client.SetTargetHost(0x7F000003);
+    const uint16_t port = line.Port(1);
+    client.SendRaw(port, kWakeup);
+    ASSERT_EQ(client.Exchange(port, {2}), Bytes{2});
+    Bytes batch = {3};
+    const Bytes records = Batch({Record(0, 4, {0x1D, 0x00}), Record(0, 0, {0x5A, 0xA5})});
+    batch.insert(batch.end(), records.begin(), records.end());
+    ASSERT_EQ(client.Exchange(port, batch), Bytes{3});
+    ASSERT_EQ(client.Exchange(port, VerifyBody(0x9D000000, 2)).size(), 3u);
+    client.SendBody(port, {5});
+    const auto exited = Clock::now();
+    const std::string running = AnnounceFrom(listener, 0x7F000003, "Running firmware", 5000);
+    EXPECT_GE(MsSince(exited), 450) << "silent while it restarts";
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "\r\nRunning firmware CRC %04X",
+                  line.Unit(1).FlashCrc(0x9D000000, 2));
+    EXPECT_NE(running.find(expected), std::string::npos) << running;
+    EXPECT_EQ(line.Unit(1).EraseCount(), 1);
+    EXPECT_FALSE(line.Unit(1).InSession()) << "no Frame answered until woken again";
 }
 
 TEST(UnitLine, RefusesWhatCannotBeBoundAndHoldsNothing) {

@@ -72,7 +72,13 @@ TEST(UnitSimOptions, EveryOptionIsTaken) {
                        "--erase-ms",
                        "1200",
                        "--program-us-per-byte",
-                       "15"},
+                       "15",
+                       "--addresses",
+                       "127.0.0.9",
+                       "--join-every",
+                       "250",
+                       "--restart-ms",
+                       "0"},
                       o, error))
         << error;
     EXPECT_EQ(o.sim.bindAddress, "127.0.0.2");
@@ -99,6 +105,9 @@ TEST(UnitSimOptions, EveryOptionIsTaken) {
     EXPECT_FALSE(o.sim.wakeupNeeded);
     EXPECT_EQ(o.sim.eraseMs, 1200u);
     EXPECT_EQ(o.sim.programUsPerByte, 15u);
+    EXPECT_EQ(o.firstAddress, "127.0.0.9");
+    EXPECT_EQ(o.joinEveryMs, 250);
+    EXPECT_EQ(o.restartMs, 0);
 
     CUnitSimOptions v;
     ASSERT_TRUE(Parse({"--version", "1.04", "--help"}, v, error));

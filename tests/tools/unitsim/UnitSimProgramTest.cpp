@@ -98,7 +98,18 @@ TEST(UnitSimProgram, ALineOfUnitsAnswersAndAnnouncesUnderOneNameEach) {
         client.SendRaw(ports[i], kWakeup);
         EXPECT_EQ(client.Exchange(ports[i], {1}), VersionReply(name));
     }
+    client.SendRaw(ports[1], kWakeup);
+    EXPECT_EQ(client.Exchange(ports[1], {2}), std::vector<uint8_t>{2});
     EXPECT_EQ(program.Stop(), 0);
+    // The count each unit kept, for tests of whoever flashes the line.
+    std::vector<std::string> counts;
+    for (std::string line = program.Line(); !line.empty(); line = program.Line())
+        if (line.find(" erased ") != std::string::npos) counts.push_back(line);
+    ASSERT_EQ(counts.size(), 3u);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(counts[i], "unitsim: 127.0.0.1:" + std::to_string(ports[i]) + " erased " +
+                                 std::to_string(i == 1) + " times\n");
+    }
 }
 
 TEST(UnitSimProgram, BadOptionExitsWithAMessage) {
