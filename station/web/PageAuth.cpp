@@ -9,8 +9,7 @@ bool ConstantTimeEqual(QByteArrayView a, QByteArrayView b) {
     const QByteArray ha = QCryptographicHash::hash(a, QCryptographicHash::Sha256);
     const QByteArray hb = QCryptographicHash::hash(b, QCryptographicHash::Sha256);
     unsigned diff = 0;
-    for (qsizetype i = 0; i < ha.size(); ++i)
-        diff |= static_cast<unsigned char>(ha[i] ^ hb[i]);
+    for (qsizetype i = 0; i < ha.size(); ++i) diff |= static_cast<unsigned char>(ha[i] ^ hb[i]);
     return diff == 0;
 }
 

@@ -61,7 +61,8 @@ QJsonObject LineJson(const CLineState& state, const CRecordCounts* counts, const
     c[QStringLiteral("verified")] = counts ? QJsonValue(counts->verified) : unknown;
     c[QStringLiteral("failed")] = counts ? QJsonValue(counts->failed) : unknown;
     c[QStringLiteral("in_progress")] = state.running;
-    c[QStringLiteral("verified_last_hour")] = counts ? QJsonValue(counts->verifiedLastHour) : unknown;
+    c[QStringLiteral("verified_last_hour")] =
+        counts ? QJsonValue(counts->verifiedLastHour) : unknown;
     o[QStringLiteral("counts")] = c;
     o[QStringLiteral("firmware")] = FirmwareJson(state.firmware);
     QJsonArray units;
