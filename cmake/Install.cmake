@@ -32,6 +32,10 @@ foreach(tool quillon-flash pellisk-watch)
   install(FILES ${QUILLON_PACKAGING_DIR}/completions/${tool}
           DESTINATION ${QUILLON_COMPLETION_DIR} COMPONENT main)
 endforeach()
+# The record's reader; the record's drivers are plugins, which no linker sees.
+install(TARGETS quillon-records RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT main)
+install(FILES ${QUILLON_PACKAGING_DIR}/completions/quillon-records
+        DESTINATION ${QUILLON_COMPLETION_DIR} COMPONENT main)
 # The developer tools keep their short names in the build tree; installed, they say whose they are.
 # A renamed copy is not a target to CMake, so it is stripped here as install(TARGETS) would be.
 foreach(tool unitsim_prog:quillon-unitsim hexgen:quillon-hexgen)
@@ -90,6 +94,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
 set(CPACK_DEBIAN_MAIN_PACKAGE_NAME quillon)
 set(CPACK_DEBIAN_MAIN_PACKAGE_SECTION electronics)
+set(CPACK_DEBIAN_MAIN_PACKAGE_DEPENDS "libqt6sql6-sqlite, libqt6sql6-psql")
 set(CPACK_DEBIAN_MAIN_DESCRIPTION "firmware loader and unit discovery over UDP
 Quillon replaces the firmware of a networked unit whose bootloader answers over
 UDP: it wakes the bootloader, erases the flash, sends an Intel HEX file and

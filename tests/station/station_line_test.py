@@ -7,10 +7,15 @@
 --case failing: a unit that always fails (a bootloader too old for --reset-defaults) is tried
                 again only --retry-after past its failure, at most --max-failures times, and
                 then needs attention; --retry-failed at the next start tries it once more.
+--case interrupt: SIGTERM mid-flash interrupts every flash through quillon-flash's own path,
+                records each as interrupted, and exits 143.
+--case reload:  a file changed on disk mid-flash is not flashed; SIGHUP refuses a bad file
+                (the old one stays) and puts a good one in force for the units after it.
 Every stdout line is checked against the station's event schema.
 """
 import argparse
 import os
+import shutil
 import signal
 import sys
 import tempfile
@@ -118,6 +123,79 @@ def case_failing(args, tmp, failures):
     return [station, again, retry]
 
 
+def case_interrupt(args, tmp, failures):
+    firmware = os.path.join(tmp, "fw.hex")
+    rig.hexgen(args.hexgen, firmware, 8192)
+    db = os.path.join(tmp, "records.sqlite")
+    # About 2.5 s of programming each: the stop lands mid-flash.
+    line = rig.Line(args.unitsim, 3, ["--announce-interval", "300", "--erase-ms", "100",
+                                      "--program-us-per-byte", "300", "--quiet"])
+    try:
+        station = rig.Station(args.station, args.flash, firmware, db, line, ["--any"])
+        station.wait_for(lambda: len({e["mac"] for e in station.events("progress")
+                                      if e["stage"] == "programming"}) == 3, 30,
+                         "three units programming")
+        stopped = time.monotonic()
+        status = station.stop(signal.SIGTERM)
+        took = time.monotonic() - stopped
+    finally:
+        line.stop()
+    check(status == 143, "exit status %s after SIGTERM, expected 143" % status, failures)
+    check(took < 15, "stopping took %.1f s" % took, failures)
+    results = station.results()
+    check(len(results) == 3 and all(r["exit"] == 130 for r in results),
+          "each flash ended through quillon-flash's interrupt path: %s" % results, failures)
+    rows = rig.sqlite_rows(db)
+    check(len(rows) == 3 and all(r["outcome"] == "interrupted" and r["exit"] == 130 for r in rows),
+          "three interrupted rows: %s" % rows, failures)
+    return [station]
+
+
+def case_reload(args, tmp, failures):
+    first, second = os.path.join(tmp, "a.hex"), os.path.join(tmp, "b.hex")
+    rig.hexgen(args.hexgen, first, 4096)
+    rig.hexgen(args.hexgen, second, 2048)
+    firmware = os.path.join(tmp, "fw.hex")
+    shutil.copy(first, firmware)
+    db = os.path.join(tmp, "records.sqlite")
+    # The second unit joins long after the first; programming takes about 1.2 s.
+    line = rig.Line(args.unitsim, 2, ["--join-every", "4000", "--announce-interval", "300",
+                                      "--restart-ms", "300", "--program-us-per-byte", "300",
+                                      "--quiet"])
+    try:
+        station = rig.Station(args.station, args.flash, firmware, db, line, ["--any"])
+        sha_a = station.first("firmware")["sha256"]
+        station.wait_for(lambda: any(e["stage"] == "programming" for e in station.events("progress")),
+                         20, "the first unit programming")
+        # Changed on disk mid-flash, without SIGHUP: the flash goes on with the copy in force.
+        shutil.copy(second, firmware)
+        station.wait_for(lambda: station.results(), 20, "the first unit's result")
+        with open(firmware, "w", encoding="ascii") as f:
+            f.write("not a hex file\n")
+        station.signal(signal.SIGHUP)
+        station.wait_for(lambda: len(station.events("firmware")) == 2, 20, "the refusal")
+        shutil.copy(second, firmware)
+        station.signal(signal.SIGHUP)
+        station.wait_for(lambda: len(station.events("firmware")) == 3, 20, "the new firmware")
+        # The first unit again (its record is for the old firmware) and the second, with b.
+        station.wait_for(lambda: len(station.results(ok=True)) >= 3, 40, "three verified flashes")
+        station.stop()
+    finally:
+        line.stop()
+    refused, accepted = station.events("firmware")[1:]
+    check(not refused["accepted"] and refused["sha256"] == sha_a and "refused" in refused["reason"],
+          "a bad file is refused and the old one named as in force: %s" % refused, failures)
+    check(accepted["accepted"] and accepted["sha256"] != sha_a and accepted["length"] == 2048,
+          "the good file is in force: %s" % accepted, failures)
+    rows = rig.sqlite_rows(db)
+    got = sorted((r["mac"], r["sha256"], r["length"], r["outcome"]) for r in rows)
+    want = sorted([(rig.mac_of(0), sha_a, 4096, "verified"),
+                   (rig.mac_of(0), accepted["sha256"], 2048, "verified"),
+                   (rig.mac_of(1), accepted["sha256"], 2048, "verified")])
+    check(got == want, "rows %s, expected %s" % (got, want), failures)
+    return [station]
+
+
 def check(ok, what, failures):
     if not ok:
         failures.append(what)
@@ -130,7 +208,9 @@ def main():
     args = parser.parse_args()
     failures = []
     with tempfile.TemporaryDirectory() as tmp:
-        stations = {"sqlite": case_sqlite, "failing": case_failing}[args.case](args, tmp, failures)
+        cases = {"sqlite": case_sqlite, "failing": case_failing, "interrupt": case_interrupt,
+                 "reload": case_reload}
+        stations = cases[args.case](args, tmp, failures)
     lines = [l for s in stations for l in s.lines()]
     rig.check_schema(args.schema, lines, failures)
     for failure in failures:

@@ -83,8 +83,8 @@ class Drained:
 class Line(Drained):
     """quillon-unitsim as a line: unit i at 127.0.0.(2+i), all on one free port."""
 
-    def __init__(self, unitsim, units, extra=(), first="127.0.0.2"):
-        self.announce_port = free_udp_port()
+    def __init__(self, unitsim, units, extra=(), first="127.0.0.2", announce_port=None):
+        self.announce_port = announce_port or free_udp_port()
         super().__init__([unitsim, "--units", str(units), "--addresses", first, "--port", "0",
                           "--announce-port", str(self.announce_port), "--name", "Line",
                           "--mac", MAC_BASE] + list(extra))
@@ -137,11 +137,16 @@ def free_udp_port():
 class Station(Drained):
     """quillon-station with --json, listening on the line's announce port for its bootloaders."""
 
-    def __init__(self, station, flasher, firmware, db, line, extra=(), env=None):
-        super().__init__([station, "--json", "--announce-port", str(line.announce_port),
+    def __init__(self, station, flasher, firmware, db, line, extra=(), env=None, fanout=None):
+        """With fanout, the station listens on a port of its own that fanout feeds."""
+        announce_port = 0 if fanout else line.announce_port
+        super().__init__([station, "--json", "--announce-port", str(announce_port),
                           "--port", str(line.port), "--http", "off", "--flasher", flasher,
                           "--db", db] + list(extra) + [firmware], env=env)
         self.wait_for(lambda: self.first("station-start") is not None, 30, "station-start")
+        self.announce_port = self.first("station-start")["announce_port"]
+        if fanout:
+            fanout.add(self.announce_port)
 
     def events(self, kind=None):
         found = []
@@ -204,3 +209,49 @@ def sqlite_rows(path):
         return []
     finally:
         connection.close()
+
+
+class Fanout:
+    """Hands every announce to several stations on this host, each on its own port, sent from the
+    unit's own address as a network's broadcast would reach stations on separate hosts."""
+
+    def __init__(self):
+        import socket
+        self.socket = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.socket.bind(("127.0.0.1", 0))
+        self.port = self.socket.getsockname()[1]
+        self.targets = []
+        self.senders = {}
+        self.stopped = False
+        self.thread = threading.Thread(target=self._run, daemon=True)
+        self.thread.start()
+
+    def add(self, port):
+        self.targets = self.targets + [port]
+
+    def _sender(self, address):
+        import socket
+        if address not in self.senders:
+            sender = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+            sender.bind((address, 0))
+            self.senders[address] = sender
+        return self.senders[address]
+
+    def _run(self):
+        import select
+        while not self.stopped:
+            ready, _, _ = select.select([self.socket], [], [], 0.1)
+            if not ready:
+                continue
+            data, (address, _) = self.socket.recvfrom(65536)
+            if not address.startswith("127."):
+                continue
+            for port in self.targets:
+                self._sender(address).sendto(data, ("127.0.0.1", port))
+
+    def stop(self):
+        self.stopped = True
+        self.thread.join(timeout=5)
+        self.socket.close()
+        for sender in self.senders.values():
+            sender.close()
