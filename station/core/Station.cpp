@@ -21,6 +21,8 @@ constexpr int kMostCards = 4096;
 constexpr int kAnnouncesPerWake = 64;
 constexpr int kDatabaseRetryMs = 2000;
 constexpr int kStopGraceMs = 30000;
+// A queued unit is started only if heard this recently.
+constexpr int kQueueFreshMs = 10000;
 
 QString FindFlasher(const QString& given) {
     if (!given.isEmpty()) return given;
@@ -482,9 +484,14 @@ void CStation::Record(CFlashRecord row) {
 }
 
 void CStation::PumpQueue() {
+    const QDateTime heardSince = QDateTime::currentDateTimeUtc().addMSecs(-kQueueFreshMs);
     while (!m_queue.isEmpty() && m_scheduler.HasFreeJob() && !m_state.databaseDown && !m_stopSignal) {
         const QString mac = m_queue.takeFirst();
         m_lastSkip.remove(mac);
+        // A unit silent since it was queued may have left the line: its next announce queues
+        // it again, at the address it then has.
+        const auto card = m_state.units.constFind(mac);
+        if (card == m_state.units.constEnd() || card->lastHeard < heardSince) continue;
         Consider(mac);
     }
 }
