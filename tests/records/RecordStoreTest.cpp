@@ -293,7 +293,8 @@ TEST_P(CPostgresRecordTest, PingReconnectsWhenTheServerComesBack) {
     OpenStore(store);
     EXPECT_TRUE(store.Ping());
     std::string serverError;
-    ASSERT_TRUE(Server().Stop(serverError)) << serverError;
+    // As in a crash: the store learns of it only when it next asks.
+    ASSERT_TRUE(Server().Stop(serverError, "immediate")) << serverError;
     EXPECT_FALSE(store.Ping());
     QString error;
     EXPECT_FALSE(store.Write(Row(1, QStringLiteral("aa")), error));
