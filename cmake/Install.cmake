@@ -26,12 +26,23 @@ foreach(app quillon pellisk)
   set(metainfo ${PROJECT_BINARY_DIR}/packaging/${metainfo})
   install(FILES ${metainfo} DESTINATION ${QUILLON_METAINFO_DIR} COMPONENT main)
 endforeach()
-# The two programs for scripts; they need no display.
-foreach(tool quillon-flash pellisk-watch)
+# The programs for scripts and lines; they need no display.
+foreach(tool quillon-flash pellisk-watch quillon-station)
   install(TARGETS ${tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT main)
   install(FILES ${QUILLON_PACKAGING_DIR}/completions/${tool}
           DESTINATION ${QUILLON_COMPLETION_DIR} COMPONENT main)
 endforeach()
+# The station as a service, not enabled on install; its options in /etc/default, a conffile.
+# Both paths lie beside the prefix (/usr), where Debian keeps them.
+install(FILES ${QUILLON_PACKAGING_DIR}/systemd/quillon-station.service
+        DESTINATION ../lib/systemd/system COMPONENT main)
+install(FILES ${QUILLON_PACKAGING_DIR}/systemd/quillon-station.default
+        DESTINATION ../etc/default RENAME quillon-station COMPONENT main)
+set(CPACK_DEBIAN_MAIN_PACKAGE_CONTROL_EXTRA ${QUILLON_PACKAGING_DIR}/debian/conffiles)
+# The record's reader; the record's drivers are plugins, which no linker sees.
+install(TARGETS quillon-records RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT main)
+install(FILES ${QUILLON_PACKAGING_DIR}/completions/quillon-records
+        DESTINATION ${QUILLON_COMPLETION_DIR} COMPONENT main)
 # The developer tools keep their short names in the build tree; installed, they say whose they are.
 # A renamed copy is not a target to CMake, so it is stripped here as install(TARGETS) would be.
 foreach(tool unitsim_prog:quillon-unitsim hexgen:quillon-hexgen)
@@ -90,6 +101,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
 set(CPACK_DEBIAN_MAIN_PACKAGE_NAME quillon)
 set(CPACK_DEBIAN_MAIN_PACKAGE_SECTION electronics)
+set(CPACK_DEBIAN_MAIN_PACKAGE_DEPENDS "libqt6sql6-sqlite, libqt6sql6-psql")
 set(CPACK_DEBIAN_MAIN_DESCRIPTION "firmware loader and unit discovery over UDP
 Quillon replaces the firmware of a networked unit whose bootloader answers over
 UDP: it wakes the bootloader, erases the flash, sends an Intel HEX file and
@@ -97,7 +109,10 @@ verifies it by CRC-16. quillon-flash runs the same sequence from a script, on
 one unit or many at once.
 Pellisk lists the units announcing themselves on UDP port 30303; pellisk-watch
 prints the same list, and its changes, for scripts. A Wireshark dissector
-decodes both protocols.")
+decodes both protocols.
+quillon-station flashes every unit that announces itself on a production line
+exactly once, records each flash in SQLite or a PostgreSQL shared by several
+stations, and shows the line on a live page; quillon-records reads the record.")
 
 set(CPACK_DEBIAN_DEVTOOLS_PACKAGE_NAME quillon-devtools)
 set(CPACK_DEBIAN_DEVTOOLS_PACKAGE_SECTION devel)

@@ -12,6 +12,7 @@ endif()
 
 set(QUILLON_MAN_DIR ${PROJECT_BINARY_DIR}/man)
 set(quillon_man_main quillon pellisk quillon-flash pellisk-watch)
+list(APPEND quillon_man_main quillon-records quillon-station)
 set(quillon_man_devtools quillon-unitsim quillon-hexgen)
 
 set(quillon_man_pages "")

@@ -5,7 +5,8 @@ set -euo pipefail
 # What the tree uses: the toolchain, Qt, the test and benchmark libraries, clang for the fuzz
 # targets, and the tools the tests call (srec_cat, unshare and ip, python3 with jsonschema,
 # pgrep, the packaging checkers, scdoc and man for the pages, tshark and tcpdump for the
-# dissector's capture).
+# dissector's capture), and for the station's page Qt HttpServer (whose CMake files ask for
+# Qt WebSockets) and the headless browser its test drives.
 packages=(
   build-essential cmake ninja-build
   qt6-base-dev libgl-dev
@@ -16,6 +17,8 @@ packages=(
   dpkg-dev desktop-file-utils lintian appstream libxml2-utils bash-completion
   scdoc man-db groff-base
   tshark tcpdump
+  libqt6sql6-sqlite libqt6sql6-psql postgresql
+  qt6-httpserver-dev qt6-websockets-dev chromium chromium-driver python3-selenium
 )
 
 missing=()

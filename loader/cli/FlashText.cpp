@@ -51,6 +51,13 @@ std::string TraceWriteFailed(const std::string& path, const std::string& reason)
     return "trace file " + path + " not written (" + reason + "); flashing goes on";
 }
 
+std::string CannotOpenRecord(const std::string& reason) {
+    return "cannot open the record: " + reason + "; nothing was flashed";
+}
+std::string RecordNotWritten(const std::string& target, const std::string& reason) {
+    return target + ": the record could not be written, this flash is not recorded: " + reason;
+}
+
 std::string OutputLost(const std::string& reason) {
     return "output lost (" + reason + "); flashing goes on";
 }

@@ -20,6 +20,9 @@ constexpr const char* kImageInfoArguments =
 constexpr const char* kInfoArguments = "--info takes one target";
 constexpr const char* kResetNeedsFirmware = "--reset-defaults needs a firmware file to flash";
 constexpr const char* kTargetsAndFirmwareNeeded = "targets and a firmware file are needed";
+constexpr const char* kRecordNotForInfo = "--record records flashes, not --info or --image-info";
+constexpr const char* kMacNeedsRecord = "--mac names the unit for --record; give --record too";
+constexpr const char* kMacNeedsOneTarget = "--mac goes with a single target";
 // Only a quillon-flash of many units gives --child-start-ns, to the units it starts.
 constexpr const char* kBadChildStart = "bad --child-start-ns";
 std::string OptionNeedsValue(const std::string& option);
@@ -43,6 +46,10 @@ std::string TargetsLinePlace(const std::string& path, int line);
 // One unit twice, by address and port after defaults.
 std::string ListedTwice(const std::string& unit, const std::string& first,
                         const std::string& second);
+
+// The flash record (--record); exit status 6.
+std::string CannotOpenRecord(const std::string& reason);
+std::string RecordNotWritten(const std::string& target, const std::string& reason);
 
 // The trace file.
 std::string CannotWriteTrace(const std::string& path, const std::string& reason);

@@ -100,8 +100,13 @@ CUnitResult LostResult(const CChild& child, int status, const CRunClock& clock) 
 
 class CFleet {
   public:
-    CFleet(const CFlashOptions& options, const CRunClock& clock, IFleetView& view)
-        : m_options(options), m_clock(clock), m_view(view), m_results(options.targets.size()) {}
+    CFleet(const CFlashOptions& options, const CRunClock& clock, IFleetView& view,
+           const FUnitResultHook& onResult)
+        : m_options(options),
+          m_clock(clock),
+          m_view(view),
+          m_onResult(onResult),
+          m_results(options.targets.size()) {}
 
     int Run() {
         const size_t jobs = m_options.jobs > 0 ? static_cast<size_t>(m_options.jobs)
@@ -161,6 +166,7 @@ class CFleet {
     void Report(size_t index, const CUnitResult& result) {
         m_results[index] = result;
         m_view.OnResult(index, m_clock.Seconds(), result, std::string());
+        if (m_onResult) m_onResult(m_options.targets[index], result);
     }
 
     void Wait() {
@@ -201,6 +207,7 @@ class CFleet {
             const CJsonValue* time = FindJson(fields, "time");
             m_view.OnResult(child.index, time ? time->number : m_clock.Seconds(),
                             m_results[child.index], line);
+            if (m_onResult) m_onResult(m_options.targets[child.index], m_results[child.index]);
             return;
         }
         if (event && event->text == "progress") {
@@ -226,13 +233,14 @@ class CFleet {
     const CFlashOptions& m_options;
     const CRunClock& m_clock;
     IFleetView& m_view;
+    const FUnitResultHook& m_onResult;
     std::vector<CUnitResult> m_results;
     std::vector<CChild> m_running;
 };
 
 }  // namespace
 
-int RunFleet(const CFlashOptions& options, const CRunClock& clock) {
+int RunFleet(const CFlashOptions& options, const CRunClock& clock, const FUnitResultHook& onResult) {
     std::unique_ptr<IFleetView> view;
     if (options.json)
         view = std::make_unique<CJsonFleetView>(options.targets);
@@ -240,6 +248,6 @@ int RunFleet(const CFlashOptions& options, const CRunClock& clock) {
         view = std::make_unique<CBoardFleetView>(options.targets);
     else
         view = std::make_unique<CPrefixFleetView>(options.targets, options.quiet);
-    CFleet fleet(options, clock, *view);
+    CFleet fleet(options, clock, *view, onResult);
     return fleet.Run();
 }

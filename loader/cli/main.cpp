@@ -7,6 +7,7 @@
 
 #include "FirmwareFile.h"
 #include "FlashOptions.h"
+#include "FlashRecording.h"
 #include "FlashText.h"
 #include "Fleet.h"
 #include "Interrupt.h"
@@ -55,9 +56,20 @@ int CheckBeforeWaking(const CFlashOptions& options, const CRunClock& clock, bool
 }
 
 int Flash(const CFlashOptions& options, const CRunClock& clock) {
-    if (options.targets.size() > 1) return RunFleet(options, clock);
+    // --record: the record must answer before any unit is woken; the fleet's parent writes
+    // every unit's row.
+    CFlashRecording recording;
+    FUnitResultHook onResult;
+    if (!options.recordTarget.empty() && !options.IsChild()) {
+        std::string error;
+        if (!recording.Open(options, error))
+            return RefuseAll(options, clock, kExitRecordLost, FlashText::CannotOpenRecord(error));
+        onResult = recording.Hook();
+    }
+    if (options.targets.size() > 1) return recording.Status(RunFleet(options, clock, onResult));
     const auto report = ReportFor(options);
-    return RunUnit(options, options.targets[0], clock, *report);
+    CResultTee tee(*report, options.targets[0], onResult);
+    return recording.Status(RunUnit(options, options.targets[0], clock, tee));
 }
 
 }  // namespace

@@ -57,4 +57,19 @@ expect "quillon-flash: the firmware is not offered among HEX files and folders" 
   "$(complete_words quillon-flash 10.0.0.7 '')" "$(printf '%s\n' firmware.hex lines | sort)"
 expect "quillon-flash: --port offers something" "$(complete_words quillon-flash --port '')" ""
 expect "pellisk-watch: --once offers something" "$(complete_words pellisk-watch --once '')" ""
-echo "completion: both programs' options and files as expected"
+records=$build/station/records/quillon-records
+[ -x "$records" ] || fail "$records is not built"
+expect "quillon-records: the options offered differ from --help (< help, > offered)" \
+  "$(complete_words quillon-records --)" "$(long_options "$records")"
+expect "quillon-records: --format does not offer the formats" \
+  "$(complete_words quillon-records --format '')" "$(printf '%s\n' csv json table)"
+expect "quillon-records: --since offers something" "$(complete_words quillon-records --since '')" ""
+
+station=$build/station/core/quillon-station
+[ -x "$station" ] || fail "$station is not built"
+expect "quillon-station: the options offered differ from --help (< help, > offered)" \
+  "$(complete_words quillon-station --)" "$(long_options "$station")"
+expect "quillon-station: the firmware is not offered among HEX files and folders" \
+  "$(complete_words quillon-station --any '')" "$(printf '%s\n' firmware.hex lines | sort)"
+expect "quillon-station: --mac offers something" "$(complete_words quillon-station --mac '')" ""
+echo "completion: the programs' options and files as expected"

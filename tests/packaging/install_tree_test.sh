@@ -75,10 +75,26 @@ if [ -d share/metainfo ]; then
   appstreamcli validate-tree --no-net "$dest" || fail "the metadata and entries disagree"
 fi
 
-for tool in quillon-flash pellisk-watch; do
+for tool in quillon-flash pellisk-watch quillon-records quillon-station; do
   case " ${programs[*]} " in *" $tool "*) ;; *) continue ;; esac
   expected+=("share/bash-completion/completions/$tool")
 done
+
+# The station's service and its options, beside the prefix where Debian keeps them.
+case " ${programs[*]} " in *" quillon-station "*)
+  unit=../lib/systemd/system/quillon-station.service
+  [ -f "$unit" ] || fail "$unit is missing"
+  grep -qx 'DynamicUser=yes' "$unit" || fail "$unit: not DynamicUser=yes"
+  grep -qx 'StateDirectory=quillon' "$unit" || fail "$unit: not StateDirectory=quillon"
+  grep -qx 'EnvironmentFile=-/etc/default/quillon-station' "$unit" ||
+    fail "$unit: no optional /etc/default/quillon-station"
+  [ -f ../etc/default/quillon-station ] || fail "etc/default/quillon-station is missing"
+  if command -v systemd-analyze >/dev/null; then
+    systemd-analyze verify --man=no "$unit" 2>&1 | grep -v 'quillon-station: command not found\|is not executable' |
+      grep -i 'quillon-station.service' && fail "$unit does not verify"
+  fi
+  ;;
+esac
 
 # The dissector's files are checked by its own test.
 while IFS= read -r lua; do expected+=("$lua"); done < <(find . -path '*/wireshark/plugins/*' \
