@@ -52,10 +52,10 @@ int RunImageInfo(const std::string& path) {
 }
 
 bool ReadImageIdentity(const std::string& path, uint32_t& start, uint32_t& length, uint16_t& crc) {
-    CPathAnswer chooser;
-    CHexFile file;
-    if (!LoadPath(path, chooser, file)) return false;
-    file.Rewind();
-    file.ComputeImageCrc(start, length, crc);
+    SFirmwareCheck check;
+    if (!CheckFile(path, check).empty()) return false;
+    start = check.start;
+    length = check.length;
+    crc = check.crc;
     return true;
 }
