@@ -42,5 +42,7 @@ struct CImageOf {
 // A generated HEX file of totalBytes data bytes in 16-byte records at 0x1D000000.
 std::string WriteFirmware(uint32_t totalBytes, uint32_t seed = 7);
 std::string WriteText(const std::string& text);
-// Sends one Frame with this body from a fresh loopback socket to the dialog's link.
-void SendFrameToLink(CQuillonDlg& dlg, const std::vector<uint8_t>& body);
+// Sends one Frame with this body from a fresh loopback socket (bound to `from`, a 127.x
+// address) to the dialog's link.
+void SendFrameToLink(CQuillonDlg& dlg, const std::vector<uint8_t>& body,
+                     const char* from = "127.0.0.1");
