@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "AboutDlg.h"
 #include "AddressFields.h"
@@ -173,6 +174,7 @@ void CQuillonDlg::OnConnect() {
     }
     m_outcome = EOutcome::kNone;
     m_failedStep = 0;
+    m_sendError = 0;
     m_versionLine.clear();
     const uint32_t address = htonl(m_ipAddress);
     const uint16_t port = static_cast<uint16_t>(m_port & 0xFFFFu);
@@ -244,6 +246,7 @@ void CQuillonDlg::OnFlashFirmware() {
     }
     m_outcome = EOutcome::kNone;
     m_failedStep = 0;
+    m_sendError = 0;
     SaveRestoreControls(kSaveControls);
     m_window.EnableControl(IDC_LOAD_FIRMWARE, false);
     m_window.EnableControl(IDC_FLASH_FIRMWARE, false);
@@ -402,6 +405,15 @@ int CQuillonDlg::OnBootTimeout(uint32_t code) {
     return 1;
 }
 
+int CQuillonDlg::OnBootSendFailed(uint32_t error) {
+    m_sendError = static_cast<int>(error);
+    char line[160];
+    std::snprintf(line, sizeof line, LogText::kNetworkErrorFormat,
+                  std::strerror(static_cast<int>(error)));
+    AppendLog(line);
+    return 1;
+}
+
 void CQuillonDlg::DisableFileButtonsUnlessConnected() {
     if (m_connected) return;
     m_window.EnableControl(IDC_LOAD_FIRMWARE, false);
@@ -426,5 +438,7 @@ void CQuillonDlg::DispatchBootMessages() {
             OnBootReply(message.wParam, message.reply);
         else if (message.message == WM_BOOT_TIMEOUT)
             OnBootTimeout(message.wParam);
+        else if (message.message == WM_BOOT_SEND_FAILED)
+            OnBootSendFailed(message.wParam);
     }
 }

@@ -1,5 +1,8 @@
-// What the dialog takes from the network: only its unit's answers.
+// What the dialog takes from the network: only its unit's answers, and a send the system
+// refuses.
 #include <gtest/gtest.h>
+
+#include <cerrno>
 
 #include "DialogRig.h"
 #include "LogText.h"
@@ -28,6 +31,29 @@ TEST(DialogPeer, AVerifyReplyFromAnotherHostIsNotTheUnitsAnswer) {
     EXPECT_EQ(rig.dlg.Outcome(), EOutcome::kVerifyFailed);
     EXPECT_FALSE(rig.HasLine(LogText::kVerified));
     EXPECT_EQ(rig.dlg.LastLogLine(), LogText::kVerifyFailed);
+}
+
+// Port 0 is a destination the system refuses at once, without a datagram leaving.
+TEST(DialogPeer, ASendTheSystemRefusesIsSaidOncePerCommandWhileTheTriesGoOn) {
+    CRecordingWindow window;
+    CQuillonDlg dlg(window);
+    window.Attach(dlg);
+    window.TypeAddress("127.0.0.1");
+    window.TypePort("0");
+    dlg.OnConnect();
+    const auto triesUsed = [&] {
+        uint32_t done = 0, total = 0;
+        dlg.Link().GetProgress(done, total);
+        return done;
+    };
+    ASSERT_TRUE(window.PumpUntil([&] { return triesUsed() >= 4; }, 5000));
+    window.PumpFor(50);
+    const std::string said = "Network error: Invalid argument.";
+    const std::string& log = dlg.LogText();
+    EXPECT_EQ(log.find(said), log.rfind(said)) << log;
+    EXPECT_EQ(log, "Attempting to connect...\r\n" + said + "\r\n");
+    EXPECT_EQ(dlg.SendError(), EINVAL);
+    EXPECT_EQ(dlg.Outcome(), EOutcome::kNone);  // still trying: the ending stays "No response"
 }
 
 }  // namespace

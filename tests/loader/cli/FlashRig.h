@@ -24,9 +24,11 @@ struct CRun {
 };
 
 // Runs quillon-flash with args; fdLimit > 0 caps its open files; during(pid) is called about
-// every 100 ms while it runs. Bounded by timeoutMs.
+// every 100 ms while it runs; inChild() runs in the child just before quillon-flash starts.
+// Bounded by timeoutMs.
 inline CRun RunFlash(const std::vector<std::string>& args, int timeoutMs = 30000, int fdLimit = 0,
-                     const std::function<void(pid_t)>& during = {}) {
+                     const std::function<void(pid_t)>& during = {},
+                     const std::function<void()>& inChild = {}) {
     const auto start = std::chrono::steady_clock::now();
     int out[2], err[2];
     EXPECT_EQ(::pipe(out), 0);
@@ -40,6 +42,7 @@ inline CRun RunFlash(const std::vector<std::string>& args, int timeoutMs = 30000
             rlimit limit{static_cast<rlim_t>(fdLimit), static_cast<rlim_t>(fdLimit)};
             ::setrlimit(RLIMIT_NOFILE, &limit);
         }
+        if (inChild) inChild();
         std::vector<char*> argv{const_cast<char*>(QUILLON_FLASH_PATH)};
         for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
