@@ -39,6 +39,8 @@ class IDialogWindow : public IMessageBox, public IFileChooser {
     // A modal question owned by the dialog, answered Yes (true) or No; No is the default and
     // the Esc answer.
     virtual bool AskYesNo(const char* text) = 0;
+    // Takes back the question that is up (AskYesNo then returns No); nothing when none is.
+    virtual void WithdrawQuestion() = 0;
     // Starting a running timer restarts it.
     virtual void SetTimer(unsigned id, unsigned periodMs) = 0;
     // False when the window has no system menu. text nullptr appends a separator.

@@ -62,7 +62,13 @@ void CQuillonDlg::OnCancel() {
 }
 
 bool CQuillonDlg::CloseConfirmed() {
-    return !FlashInProgress() || m_window.AskYesNo(LogText::kCloseMidFlash);
+    if (!FlashInProgress()) return true;
+    // The flash may end while the user reads the question; it is then withdrawn (answered No)
+    // and the window stays, showing how it ended.
+    m_closeQuestionOpen = true;
+    const bool yes = m_window.AskYesNo(LogText::kCloseMidFlash);
+    m_closeQuestionOpen = false;
+    return yes;
 }
 
 void CQuillonDlg::InitControls() {
@@ -440,5 +446,6 @@ void CQuillonDlg::DispatchBootMessages() {
             OnBootTimeout(message.wParam);
         else if (message.message == WM_BOOT_SEND_FAILED)
             OnBootSendFailed(message.wParam);
+        if (m_closeQuestionOpen && !FlashInProgress()) m_window.WithdrawQuestion();
     }
 }

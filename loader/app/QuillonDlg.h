@@ -137,4 +137,6 @@ class CQuillonDlg {
     std::string m_versionLine;
     uint16_t m_programTries = kProgramTiming.tries;
     int m_sendError = 0;
+    // The close question is up, waiting for the user's answer.
+    bool m_closeQuestionOpen = false;
 };

@@ -307,7 +307,15 @@ bool CQtDialogWindow::AskYesNo(const char* text) {
                     QMessageBox::Yes | QMessageBox::No, this);
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes;
+    QMessageBox* outer = m_question;
+    m_question = &box;
+    const int answer = box.exec();
+    m_question = outer;
+    return answer == QMessageBox::Yes;
+}
+
+void CQtDialogWindow::WithdrawQuestion() {
+    if (m_question != nullptr) m_question->done(QMessageBox::No);
 }
 
 void CQtDialogWindow::ShowErrorBox(const char* text, const char* caption) {
