@@ -22,7 +22,9 @@ class IDialogWindow : public IMessageBox, public IFileChooser {
     virtual bool IsControlChecked(int id) const = 0;
     virtual void SetControlText(int id, const std::string& text) = 0;
     virtual std::string GetControlText(int id) const = 0;
-    // Adds text at the end of an edit box (the log), leaving what it holds in place.
+    // Adds text at the end of an edit box (the log), leaving what it holds in place. The dialog
+    // adds one line and its "\r\n" per call, as written: a unit's name may hold any byte, so
+    // a layer that shows it on a screen or a terminal shows it through ShownText.
     virtual void AppendLogText(int id, const std::string& text) = 0;
     virtual void SetProgressRange(int id, uint32_t low, uint32_t high) = 0;
     virtual void SetProgressPos(int id, uint32_t position) = 0;

@@ -11,6 +11,7 @@
 #include "LogText.h"
 #include "LogTrim.h"
 #include "PortText.h"
+#include "ShownText.h"
 
 namespace {
 
@@ -119,10 +120,13 @@ void CQuillonDlg::WriteAddressAndPort() {
 void CQuillonDlg::AppendLog(const char* line) {
     // Only the new line goes to the log box: rewriting a long log on every line would stall
     // the window. Trimming rewrites it whole, once per chunk of dropped lines.
+    // The window layer gets the line as written (quillon-flash's JSON keeps every byte); the
+    // text kept here is the box's, where a unit's CR or LF can't pass for a line of ours.
     std::string added = line;
     added += "\r\n";
-    m_logText += added;
-    m_logLines += CountLineBreaks(added);
+    const std::string shown = ShownText(line) + "\r\n";
+    m_logText += shown;
+    m_logLines += CountLineBreaks(shown);
     m_window.AppendLogText(IDC_LOG, added);
     if (TrimLog(m_logText, m_logLines)) m_window.SetControlText(IDC_LOG, m_logText);
     WriteAddressAndPort();

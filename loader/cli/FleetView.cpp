@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "ShownText.h"
 #include "UnitReports.h"
 
 namespace {
@@ -55,13 +56,14 @@ void CPrefixFleetView::OnEvent(size_t index, const std::string& line, const CJso
     const std::string& target = m_targets[index].text;
     const std::string event = StringField(fields, "event");
     if (event == "log") {
-        if (!m_quiet) WriteAll(STDOUT_FILENO, target + ": " + StringField(fields, "line") + "\n");
+        if (!m_quiet)
+            WriteAll(STDOUT_FILENO, target + ": " + ShownText(StringField(fields, "line")) + "\n");
     } else if (event == "result") {
         const CUnitResult r = ResultFromJson(fields);
         if (!r.ok)
-            WriteAll(STDERR_FILENO, "quillon-flash: " + target + ": " + r.message + "\n");
+            WriteAll(STDERR_FILENO, "quillon-flash: " + target + ": " + ShownText(r.message) + "\n");
         else if (!m_quiet)
-            WriteAll(STDOUT_FILENO, target + ": " + SummaryLine(r) + "\n");
+            WriteAll(STDOUT_FILENO, target + ": " + ShownText(SummaryLine(r)) + "\n");
     }
 }
 
@@ -80,7 +82,7 @@ void CBoardFleetView::OnEvent(size_t index, const std::string& line, const CJson
     }
     const std::string event = StringField(fields, "event");
     if (event == "progress") {
-        u.stage = StringField(fields, "stage");
+        u.stage = ShownText(StringField(fields, "stage"));
         u.done = CountField(fields, "done");
         u.total = CountField(fields, "total");
     } else if (event == "result") {
@@ -119,7 +121,9 @@ void CBoardFleetView::OnTick(double now) {
 
 std::string CBoardFleetView::SummaryTable(const std::vector<CTarget>& targets,
                                           const std::vector<CUnitResult>& results) {
-    const auto outcomeOf = [](const CUnitResult& r) { return r.ok ? "verified" : r.message; };
+    const auto outcomeOf = [](const CUnitResult& r) {
+        return r.ok ? std::string("verified") : ShownText(r.message);
+    };
     size_t width = 6, outcomes = 7;
     for (const CTarget& t : targets) width = std::max(width, t.text.size());
     for (const CUnitResult& r : results) outcomes = std::max(outcomes, outcomeOf(r).size());

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "JsonText.h"
+#include "ShownText.h"
 
 void WriteAll(int fd, const std::string& text) {
     size_t done = 0;
@@ -21,7 +22,8 @@ void CPlainReport::Log(double time, const std::string& line) {
     (void)time;
     if (m_quiet) return;
     FinishProgress();
-    std::fwrite(line.data(), 1, line.size(), stdout);
+    const std::string shown = ShownText(line);
+    std::fwrite(shown.data(), 1, shown.size(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
 }
@@ -46,7 +48,7 @@ void CPlainReport::Result(double time, const CUnitResult& result) {
     (void)time;
     FinishProgress();
     if (!result.ok) {
-        std::fprintf(stderr, "quillon-flash: %s\n", result.message.c_str());
+        std::fprintf(stderr, "quillon-flash: %s\n", ShownText(result.message).c_str());
     } else if (m_terminal && result.total > 0) {
         // On stderr, so that what scripts read on stdout stays the dialog's log alone.
         std::fprintf(stderr, "%s\n", SummaryLine(result).c_str());

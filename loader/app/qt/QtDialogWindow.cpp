@@ -25,6 +25,7 @@
 #include "AppIcon.h"
 #include "QuillonDlg.h"
 #include "QuillonIds.h"
+#include "ShownText.h"
 
 namespace {
 
@@ -211,7 +212,7 @@ bool CQtDialogWindow::IsControlChecked(int id) const {
 }
 
 void CQtDialogWindow::SetControlText(int id, const std::string& text) {
-    QString value = QString::fromStdString(text);
+    QString value = QString::fromStdString(id == IDC_LOG ? ShownLines(text) : text);
     if (id == IDC_LOG) {
         // The log keeps CR LF line breaks; the text view wants bare LF.
         value.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -226,8 +227,11 @@ void CQtDialogWindow::SetControlText(int id, const std::string& text) {
 
 void CQtDialogWindow::AppendLogText(int id, const std::string& text) {
     if (id != IDC_LOG || text.empty()) return;
-    QString value = QString::fromStdString(text);
-    value.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    // One line per call: only its own line break ends it, never a CR or LF a unit sent.
+    const bool ended = text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0;
+    QString value = QString::fromStdString(
+        ShownText(std::string_view(text).substr(0, text.size() - (ended ? 2 : 0))));
+    if (ended) value += QLatin1Char('\n');
     QTextCursor end(m_log->document());
     end.movePosition(QTextCursor::End);
     end.insertText(value);

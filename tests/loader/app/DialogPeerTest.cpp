@@ -1,5 +1,5 @@
-// What the dialog takes from the network: only its unit's answers, and a send the system
-// refuses.
+// What the dialog takes from the network: only its unit's answers, a send the system refuses,
+// and a unit's name, which may hold any byte.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -54,6 +54,18 @@ TEST(DialogPeer, ASendTheSystemRefusesIsSaidOncePerCommandWhileTheTriesGoOn) {
     EXPECT_EQ(log, "Attempting to connect...\r\n" + said + "\r\n");
     EXPECT_EQ(dlg.SendError(), EINVAL);
     EXPECT_EQ(dlg.Outcome(), EOutcome::kNone);  // still trying: the ending stays "No response"
+}
+
+// A name with ESC, BEL, CR and LF: the log box shows each as U+FFFD, on the version line's own
+// line; the version line as data keeps every byte.
+TEST(DialogPeer, AUnitsNameShowsItsControlBytesAsReplacementCharacters) {
+    const std::string name = "\x1b[31m\a\r\nDone.";
+    CDialogRig rig(LoopbackUnit(name));
+    ASSERT_TRUE(rig.Connect(5000));
+    EXPECT_EQ(rig.Lines(),
+              (std::vector<std::string>{"Attempting to connect...", "Connected.",
+                                        "\uFFFD[31m\uFFFD\uFFFD\uFFFDDone. bootloader v1.04"}));
+    EXPECT_EQ(rig.dlg.VersionLine(), name + " bootloader v1.04");
 }
 
 }  // namespace

@@ -277,6 +277,26 @@ TEST_F(QtDialog, TheCloseQuestionIsWithdrawnWhenTheFlashEndsBehindIt) {
     m_dlg.Link().SetFileChooser(&m_window);
 }
 
+// ESC, BEL, CR and LF in a unit's name neither start a line nor reach the text view raw, also
+// when the log is rewritten whole.
+TEST_F(QtDialog, AUnitsNameCannotBreakTheLogIntoLines) {
+    CUnitSim sim(LoopbackUnit("\x1b[31m\a\r\nDone.", 1, 4));
+    ASSERT_TRUE(sim.Start());
+    Get<QLineEdit>(IDC_IP_ADDRESS)->setText("127.0.0.1");
+    Get<QLineEdit>(IDC_UDP_PORT)->setText(QString::number(sim.Port()));
+    Get<QPushButton>(IDC_CONNECT)->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_dlg.Connected() != 0; }, 4000));
+    const QString shown = QString::fromUtf8(
+        "Attempting to connect...\nConnected.\n"
+        "\uFFFD[31m\uFFFD\uFFFD\uFFFDDone. bootloader v1.04\n");
+    auto* log = Get<QPlainTextEdit>(IDC_LOG);
+    EXPECT_EQ(log->toPlainText(), shown);
+    m_window.SetControlText(IDC_LOG, m_dlg.LogText());
+    EXPECT_EQ(log->toPlainText(), shown);
+    m_window.SetControlText(IDC_LOG, "a\r\nb\x1b\rc\n");
+    EXPECT_EQ(log->toPlainText(), QString::fromUtf8("a\nb\uFFFD\uFFFDc\uFFFD"));
+}
+
 TEST_F(QtDialog, AddressTypedWithLeadingZerosConnectsToThatAddress) {
     CUnitSim sim(LoopbackUnit("Zeros", 1, 4));
     ASSERT_TRUE(sim.Start());
