@@ -64,6 +64,12 @@ std::string ShownText(std::string_view text) {
     return out;
 }
 
+std::string ShownLogLine(std::string_view appended) {
+    const bool ended = appended.size() >= 2 && appended.substr(appended.size() - 2) == "\r\n";
+    if (!ended) return ShownText(appended);
+    return ShownText(appended.substr(0, appended.size() - 2)) + "\r\n";
+}
+
 std::string ShownLines(std::string_view text) {
     std::string out;
     out.reserve(text.size());

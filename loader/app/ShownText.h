@@ -11,3 +11,6 @@ std::string ShownText(std::string_view text);
 // The same for text of many lines: each CR LF stays a line break, every other control
 // character becomes U+FFFD.
 std::string ShownLines(std::string_view text);
+// What the dialog appends to its log (one line and its CR LF) as a log box shows it: only that
+// last CR LF breaks the line.
+std::string ShownLogLine(std::string_view appended);

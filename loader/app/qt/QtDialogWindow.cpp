@@ -228,10 +228,8 @@ void CQtDialogWindow::SetControlText(int id, const std::string& text) {
 void CQtDialogWindow::AppendLogText(int id, const std::string& text) {
     if (id != IDC_LOG || text.empty()) return;
     // One line per call: only its own line break ends it, never a CR or LF a unit sent.
-    const bool ended = text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0;
-    QString value = QString::fromStdString(
-        ShownText(std::string_view(text).substr(0, text.size() - (ended ? 2 : 0))));
-    if (ended) value += QLatin1Char('\n');
+    QString value = QString::fromStdString(ShownLogLine(text));
+    value.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     QTextCursor end(m_log->document());
     end.movePosition(QTextCursor::End);
     end.insertText(value);

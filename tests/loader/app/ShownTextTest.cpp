@@ -22,6 +22,9 @@ TEST(ShownText, ManyLinesKeepTheirCrLfBreaksButNotALoneCrOrLf) {
     EXPECT_EQ(ShownLines("one\r\ntwo\rthree\nfour\r\n"), "one\r\ntwo\uFFFDthree\uFFFDfour\r\n");
     EXPECT_EQ(ShownLines(""), "");
     EXPECT_EQ(ShownLines("\r\n\r\n"), "\r\n\r\n");
+    // A line the dialog appends ends at its own CR LF only.
+    EXPECT_EQ(ShownLogLine("x\r\nDone.\r\n"), "x\uFFFD\uFFFDDone.\r\n");
+    EXPECT_EQ(ShownLogLine("part\r"), "part\uFFFD");
 }
 
 }  // namespace
