@@ -8,8 +8,7 @@ void CConsoleWindow::AppendLogText(int id, const std::string& text) {
     // The dialog appends one line per call; a CR LF inside it is a unit's, not a line break,
     // so the line goes on whole, every byte kept.
     m_partLine += text;
-    if (m_partLine.size() < 2 || m_partLine.compare(m_partLine.size() - 2, 2, "\r\n") != 0)
-        return;
+    if (m_partLine.size() < 2 || m_partLine.compare(m_partLine.size() - 2, 2, "\r\n") != 0) return;
     m_partLine.resize(m_partLine.size() - 2);
     if (m_lineSink) m_lineSink(m_partLine);
     m_partLine.clear();

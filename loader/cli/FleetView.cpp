@@ -61,7 +61,8 @@ void CPrefixFleetView::OnEvent(size_t index, const std::string& line, const CJso
     } else if (event == "result") {
         const CUnitResult r = ResultFromJson(fields);
         if (!r.ok)
-            WriteAll(STDERR_FILENO, "quillon-flash: " + target + ": " + ShownText(r.message) + "\n");
+            WriteAll(STDERR_FILENO,
+                     "quillon-flash: " + target + ": " + ShownText(r.message) + "\n");
         else if (!m_quiet)
             WriteAll(STDOUT_FILENO, target + ": " + ShownText(SummaryLine(r)) + "\n");
     }

@@ -1,7 +1,7 @@
 #include "BootLink.h"
 
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -449,7 +449,7 @@ int CBootLink::SendStepLocked(bool firstSendOnly) {
 int CBootLink::SendLocked(const uint8_t* data, size_t length) {
     if (m_udpLink.Send(data, length) >= 0) return 0;
     const int error = errno;
-    if (error == EINTR || error == EAGAIN || error == EWOULDBLOCK || error == ENOBUFS) return 0;
+    if (error == EINTR || error == EAGAIN || error == ENOBUFS) return 0;
     if (m_sendFailurePosted) return 0;
     m_sendFailurePosted = true;
     char reason[96];

@@ -22,8 +22,8 @@ TEST(DialogPeer, AVerifyReplyFromAnotherHostIsNotTheUnitsAnswer) {
     const CImageOf image(fw);
     const auto crcLow = static_cast<uint8_t>(image.crc & 0xFF);
     const auto crcHigh = static_cast<uint8_t>(image.crc >> 8);
-    rig.sim.SetCustomReply(CMD_VERIFY,
-                           {CMD_VERIFY, static_cast<uint8_t>(~crcLow), static_cast<uint8_t>(~crcHigh)});
+    rig.sim.SetCustomReply(
+        CMD_VERIFY, {CMD_VERIFY, static_cast<uint8_t>(~crcLow), static_cast<uint8_t>(~crcHigh)});
     rig.dlg.OnFlashFirmware();
     ASSERT_TRUE(rig.window.PumpUntil([&] { return rig.RequestsFor(CMD_VERIFY) > 0; }, 10000));
     SendFrameToLink(rig.dlg, {CMD_VERIFY, crcLow, crcHigh}, "127.0.0.2");

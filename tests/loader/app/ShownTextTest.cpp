@@ -11,10 +11,11 @@ TEST(ShownText, EveryControlCharacterBecomesTheReplacementAndTextStays) {
     EXPECT_EQ(ShownText("\x1b[2J\a\r\n\t\x7f"), "\uFFFD[2J\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD");
     // Valid UTF-8 passes, except the C1 controls it can spell (U+009B is a CSI).
     EXPECT_EQ(ShownText("Caf\u00E9 \u20AC \U0001F600"), "Caf\u00E9 \u20AC \U0001F600");
-    EXPECT_EQ(ShownText("\xC2\x9B" "31m"), "\uFFFD31m");
+    const std::string csi = "\xC2\x9B";
+    EXPECT_EQ(ShownText(csi + "31m"), "\uFFFD31m");
     // A byte that is no part of valid UTF-8 reads as Latin-1; 0x80 to 0x9F are C1 controls.
-    EXPECT_EQ(ShownText("\x9B" "31m \xE9"), "\uFFFD31m \u00E9");
-    EXPECT_EQ(ShownText("\xE2\x82"), "\u00E2\uFFFD");  // a sequence cut short
+    EXPECT_EQ(ShownText("\x9B[1m \xE9"), "\uFFFD[1m \u00E9");
+    EXPECT_EQ(ShownText("\xE2\x82"), "\u00E2\uFFFD");            // a sequence cut short
     EXPECT_EQ(ShownText("\xED\xA0\x80"), "\u00ED\u00A0\uFFFD");  // a surrogate is no character
 }
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "FleetView.h"
 #include "FlashRig.h"
+#include "FleetView.h"
 #include "LoopbackUnit.h"
 
 namespace {
