@@ -22,7 +22,9 @@ class IDialogWindow : public IMessageBox, public IFileChooser {
     virtual bool IsControlChecked(int id) const = 0;
     virtual void SetControlText(int id, const std::string& text) = 0;
     virtual std::string GetControlText(int id) const = 0;
-    // Adds text at the end of an edit box (the log), leaving what it holds in place.
+    // Adds text at the end of an edit box (the log), leaving what it holds in place. The dialog
+    // adds one line and its "\r\n" per call, as written: a unit's name may hold any byte, so
+    // a layer that shows it on a screen or a terminal shows it through ShownText.
     virtual void AppendLogText(int id, const std::string& text) = 0;
     virtual void SetProgressRange(int id, uint32_t low, uint32_t high) = 0;
     virtual void SetProgressPos(int id, uint32_t position) = 0;
@@ -39,6 +41,8 @@ class IDialogWindow : public IMessageBox, public IFileChooser {
     // A modal question owned by the dialog, answered Yes (true) or No; No is the default and
     // the Esc answer.
     virtual bool AskYesNo(const char* text) = 0;
+    // Takes back the question that is up (AskYesNo then returns No); nothing when none is.
+    virtual void WithdrawQuestion() = 0;
     // Starting a running timer restarts it.
     virtual void SetTimer(unsigned id, unsigned periodMs) = 0;
     // False when the window has no system menu. text nullptr appends a separator.

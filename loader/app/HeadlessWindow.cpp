@@ -7,6 +7,7 @@
 #include "AboutDlg.h"
 #include "AddressFields.h"
 #include "QuillonDlg.h"
+#include "ShownText.h"
 
 namespace {
 
@@ -63,7 +64,8 @@ void CHeadlessWindow::AppendLogText(int id, const std::string& text) {
     CControl& control = m_controls[id];
     if (text.empty()) return;
     control.caretAtEnd = false;
-    control.text += text;
+    // The box holds what a screen would show; the log text is read back from it.
+    control.text += id == IDC_LOG ? ShownLogLine(text) : text;
     if (id == IDC_LOG && m_logHook) m_logHook(control.text);
 }
 

@@ -42,6 +42,7 @@ class CHeadlessWindow : public IDialogWindow {
     void FocusAndSelectAll(int id) override;
     void ShowMessage(const char* text) override;
     bool AskYesNo(const char* text) override;
+    void WithdrawQuestion() override {}
     void ShowErrorBox(const char* text, const char* caption) override;
     bool ChooseOpenFile(const char* filter, std::string& path) override;
     void SetTimer(unsigned id, unsigned periodMs) override;

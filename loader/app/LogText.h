@@ -23,6 +23,8 @@ constexpr const char* kVerifyFailed = "Verification failed.";
 constexpr const char* kExited = "Bootloader exited, unit restarted.";
 constexpr const char* kDisconnected = "Disconnected.";
 constexpr const char* kNoResponse = "No response, operation failed.";
+// The system's reason a request could not be sent, e.g. "Network is unreachable".
+constexpr const char* kNetworkErrorFormat = "Network error: %s.";
 constexpr const char* kFileChanged = "Firmware file changed while flashing; verification refused.";
 constexpr const char* kChangedSinceLoad =
     "Firmware file changed since it was loaded; load it again. Nothing erased.";

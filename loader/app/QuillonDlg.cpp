@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "AboutDlg.h"
 #include "AddressFields.h"
@@ -10,6 +11,7 @@
 #include "LogText.h"
 #include "LogTrim.h"
 #include "PortText.h"
+#include "ShownText.h"
 
 namespace {
 
@@ -61,7 +63,13 @@ void CQuillonDlg::OnCancel() {
 }
 
 bool CQuillonDlg::CloseConfirmed() {
-    return !FlashInProgress() || m_window.AskYesNo(LogText::kCloseMidFlash);
+    if (!FlashInProgress()) return true;
+    // The flash may end while the user reads the question; it is then withdrawn (answered No)
+    // and the window stays, showing how it ended.
+    m_closeQuestionOpen = true;
+    const bool yes = m_window.AskYesNo(LogText::kCloseMidFlash);
+    m_closeQuestionOpen = false;
+    return yes;
 }
 
 void CQuillonDlg::InitControls() {
@@ -112,10 +120,13 @@ void CQuillonDlg::WriteAddressAndPort() {
 void CQuillonDlg::AppendLog(const char* line) {
     // Only the new line goes to the log box: rewriting a long log on every line would stall
     // the window. Trimming rewrites it whole, once per chunk of dropped lines.
+    // The window layer gets the line as written (quillon-flash's JSON keeps every byte); the
+    // text kept here is the box's, where a unit's CR or LF can't pass for a line of ours.
     std::string added = line;
     added += "\r\n";
-    m_logText += added;
-    m_logLines += CountLineBreaks(added);
+    const std::string shown = ShownText(line) + "\r\n";
+    m_logText += shown;
+    m_logLines += CountLineBreaks(shown);
     m_window.AppendLogText(IDC_LOG, added);
     if (TrimLog(m_logText, m_logLines)) m_window.SetControlText(IDC_LOG, m_logText);
     WriteAddressAndPort();
@@ -173,6 +184,7 @@ void CQuillonDlg::OnConnect() {
     }
     m_outcome = EOutcome::kNone;
     m_failedStep = 0;
+    m_sendError = 0;
     m_versionLine.clear();
     const uint32_t address = htonl(m_ipAddress);
     const uint16_t port = static_cast<uint16_t>(m_port & 0xFFFFu);
@@ -252,6 +264,7 @@ void CQuillonDlg::OnFlashFirmware() {
     }
     m_outcome = EOutcome::kNone;
     m_failedStep = 0;
+    m_sendError = 0;
     SaveRestoreControls(kSaveControls);
     m_window.EnableControl(IDC_LOAD_FIRMWARE, false);
     m_window.EnableControl(IDC_FLASH_FIRMWARE, false);
@@ -410,6 +423,15 @@ int CQuillonDlg::OnBootTimeout(uint32_t code) {
     return 1;
 }
 
+int CQuillonDlg::OnBootSendFailed(uint32_t error) {
+    m_sendError = static_cast<int>(error);
+    char line[160];
+    std::snprintf(line, sizeof line, LogText::kNetworkErrorFormat,
+                  std::strerror(static_cast<int>(error)));
+    AppendLog(line);
+    return 1;
+}
+
 void CQuillonDlg::DisableFileButtonsUnlessConnected() {
     if (m_connected) return;
     m_window.EnableControl(IDC_LOAD_FIRMWARE, false);
@@ -434,5 +456,8 @@ void CQuillonDlg::DispatchBootMessages() {
             OnBootReply(message.wParam, message.reply);
         else if (message.message == WM_BOOT_TIMEOUT)
             OnBootTimeout(message.wParam);
+        else if (message.message == WM_BOOT_SEND_FAILED)
+            OnBootSendFailed(message.wParam);
+        if (m_closeQuestionOpen && !FlashInProgress()) m_window.WithdrawQuestion();
     }
 }

@@ -50,6 +50,8 @@ class CQuillonDlg {
     void OnFlashFirmware();
     int OnBootReply(uint32_t length, const uint8_t* reply);
     int OnBootTimeout(uint32_t code);
+    // The system refused to send a request; the command's tries go on.
+    int OnBootSendFailed(uint32_t error);
     void OnTimer(unsigned id);
 
     // The notifications waiting for the dialog thread, each handed to its handler in order.
@@ -75,6 +77,9 @@ class CQuillonDlg {
     uint8_t FailedStep() const { return m_failedStep; }
     // The bootloader's name and version line of the last Connect; empty until it answered.
     const std::string& VersionLine() const { return m_versionLine; }
+    // The system's error number of the last request that could not be sent since Connect or
+    // Flash Firmware; 0 when every send went out.
+    int SendError() const { return m_sendError; }
     // The tries of every programming batch (the dialog's own: 3).
     void SetProgramTries(uint16_t tries) { m_programTries = tries; }
 
@@ -135,4 +140,7 @@ class CQuillonDlg {
     uint8_t m_failedStep = 0;
     std::string m_versionLine;
     uint16_t m_programTries = kProgramTiming.tries;
+    int m_sendError = 0;
+    // The close question is up, waiting for the user's answer.
+    bool m_closeQuestionOpen = false;
 };

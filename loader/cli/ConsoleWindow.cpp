@@ -5,14 +5,13 @@
 void CConsoleWindow::AppendLogText(int id, const std::string& text) {
     CHeadlessWindow::AppendLogText(id, text);
     if (id != IDC_LOG) return;
+    // The dialog appends one line per call; a CR LF inside it is a unit's, not a line break,
+    // so the line goes on whole, every byte kept.
     m_partLine += text;
-    size_t from = 0;
-    for (size_t end = m_partLine.find("\r\n"); end != std::string::npos;
-         end = m_partLine.find("\r\n", from)) {
-        if (m_lineSink) m_lineSink(m_partLine.substr(from, end - from));
-        from = end + 2;
-    }
-    m_partLine.erase(0, from);
+    if (m_partLine.size() < 2 || m_partLine.compare(m_partLine.size() - 2, 2, "\r\n") != 0) return;
+    m_partLine.resize(m_partLine.size() - 2);
+    if (m_lineSink) m_lineSink(m_partLine);
+    m_partLine.clear();
 }
 
 void CConsoleWindow::ShowMessage(const char* text) {

@@ -5,7 +5,8 @@
 #include "HeadlessWindow.h"
 
 // quillon-flash's window layer: no screen. Each line the dialog appends to its log goes to the
-// line sink once, as it is appended (the log box set whole, at start-up, clearing or trimming,
+// line sink once, as it is appended and as written (bytes a unit sent included; whoever shows
+// it shows it through ShownText) (the log box set whole, at start-up, clearing or trimming,
 // brings no new line); its boxes (socket errors) go to the box sink as one line.
 class CConsoleWindow : public CHeadlessWindow {
   public:

@@ -72,6 +72,10 @@ std::string FirmwareRefused(const std::string& path, const std::string& why) {
     return path + ": " + why;
 }
 
+std::string CannotSend(const std::string& address, int port, const std::string& reason) {
+    return "cannot send to " + address + " port " + std::to_string(port) + ": " + reason;
+}
+
 std::string SocketError(const std::string& box) {
     return "socket error: " + box;
 }

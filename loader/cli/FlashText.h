@@ -65,6 +65,8 @@ std::string FirmwareRefused(const std::string& path, const std::string& why);
 
 // How one unit's run failed.
 std::string SocketError(const std::string& box);
+// The system refused to send (no route, a network down): said at once, exit status 4.
+std::string CannotSend(const std::string& address, int port, const std::string& reason);
 std::string NoResponseFrom(const std::string& where);
 std::string NoResponseWhile(const std::string& where, const std::string& step);
 std::string NoWordWhile(const std::string& step);

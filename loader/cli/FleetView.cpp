@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "ShownText.h"
 #include "UnitReports.h"
 
 namespace {
@@ -68,7 +69,7 @@ void CPrefixFleetView::OnEvent(size_t index, const std::string& line, const CJso
     const std::string& target = m_targets[index].text;
     const std::string event = StringField(fields, "event");
     if (event == "log" && !m_quiet)
-        WriteAll(STDOUT_FILENO, target + ": " + StringField(fields, "line") + "\n");
+        WriteAll(STDOUT_FILENO, target + ": " + ShownText(StringField(fields, "line")) + "\n");
 }
 
 void CPrefixFleetView::OnResult(size_t index, double time, const CUnitResult& result,
@@ -77,9 +78,9 @@ void CPrefixFleetView::OnResult(size_t index, double time, const CUnitResult& re
     (void)line;
     const std::string& target = m_targets[index].text;
     if (!result.ok)
-        SayOnStderr(target + ": " + result.message);
+        SayOnStderr(target + ": " + ShownText(result.message));
     else if (!m_quiet)
-        WriteAll(STDOUT_FILENO, target + ": " + SummaryLine(result) + "\n");
+        WriteAll(STDOUT_FILENO, target + ": " + ShownText(SummaryLine(result)) + "\n");
 }
 
 CBoardFleetView::CBoardFleetView(const std::vector<CTarget>& targets)
@@ -96,7 +97,7 @@ void CBoardFleetView::OnEvent(size_t index, const std::string& line, const CJson
         u.stage = "connecting";
     }
     if (StringField(fields, "event") == "progress") {
-        u.stage = StringField(fields, "stage");
+        u.stage = ShownText(StringField(fields, "stage"));
         u.done = CountField(fields, "done");
         u.total = CountField(fields, "total");
     }
@@ -140,7 +141,9 @@ void CBoardFleetView::OnTick(double now) {
 
 std::string CBoardFleetView::SummaryTable(const std::vector<CTarget>& targets,
                                           const std::vector<CUnitResult>& results) {
-    const auto outcomeOf = [](const CUnitResult& r) { return r.ok ? "verified" : r.message; };
+    const auto outcomeOf = [](const CUnitResult& r) {
+        return r.ok ? std::string("verified") : ShownText(r.message);
+    };
     size_t width = 6, outcomes = 7;
     for (const CTarget& t : targets) width = std::max(width, t.text.size());
     for (const CUnitResult& r : results) outcomes = std::max(outcomes, outcomeOf(r).size());

@@ -5,12 +5,13 @@
 #include <cstdio>
 
 #include "JsonText.h"
+#include "ShownText.h"
 
 void CPlainReport::Log(double time, const std::string& line) {
     (void)time;
     if (m_quiet) return;
     FinishProgress();
-    WriteAll(STDOUT_FILENO, line + "\n");
+    WriteAll(STDOUT_FILENO, ShownText(line) + "\n");
 }
 
 void CPlainReport::Progress(double time, EStage stage, uint32_t done, uint32_t total) {
@@ -33,7 +34,7 @@ void CPlainReport::Result(double time, const CUnitResult& result) {
     (void)time;
     FinishProgress();
     if (!result.ok) {
-        SayOnStderr(result.message);
+        SayOnStderr(ShownText(result.message));
     } else if (m_terminal && result.total > 0) {
         // On stderr, so that what scripts read on stdout stays the dialog's log alone.
         WriteAll(STDERR_FILENO, SummaryLine(result) + "\n");

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 
+#include "AddressFields.h"
 #include "ConsoleWindow.h"
 #include "FlashText.h"
 #include "Interrupt.h"
@@ -121,9 +122,12 @@ class CSession {
     int Connect() {
         m_dialog.OnConnect();
         if (!m_dialog.Link().IsOpen()) return Fail(kExitSocketError, FlashText::SocketError(m_box));
-        const bool ended = Pump(
-            [&] { return m_dialog.Connected() || m_dialog.Outcome() == EOutcome::kNoResponse; });
+        const bool ended = Pump([&] {
+            return m_dialog.Connected() || m_dialog.Outcome() == EOutcome::kNoResponse ||
+                   m_dialog.SendError() != 0;
+        });
         if (Interrupted()) return Interrupt();
+        if (m_dialog.SendError() != 0) return SendFailed();
         if (m_dialog.Connected()) return 0;
         (void)ended;
         return Fail(kExitNoResponse, FlashText::NoResponseFrom(Where()));
@@ -143,10 +147,12 @@ class CSession {
         if (m_dialog.Outcome() == EOutcome::kRefused)
             return Fail(kExitBadFirmware,
                         FlashText::FirmwareRefused(m_options.firmware, m_dialog.LastLogLine()));
-        const bool ended = Pump([&] { return !m_dialog.FlashInProgress(); });
+        const bool ended =
+            Pump([&] { return !m_dialog.FlashInProgress() || m_dialog.SendError() != 0; });
         // The unit holds the file: a signal that came too late to stop that changes nothing.
         if (m_dialog.Outcome() == EOutcome::kVerified) return 0;
         if (Interrupted()) return Interrupt();
+        if (m_dialog.SendError() != 0) return SendFailed();
         if (!ended)
             return Fail(kExitNoResponse, FlashText::NoWordWhile(StepWords(m_dialog.AwaitedStep())));
         switch (m_dialog.Outcome()) {
@@ -215,6 +221,16 @@ class CSession {
     const std::string& Message() const { return m_message; }
 
   private:
+    // The system refused a request: no try would fare better, and waiting out the tries would
+    // pass for a silent unit. Nothing more is sent.
+    int SendFailed() {
+        m_dialog.Link().StopWorkerNow();
+        return Fail(kExitSocketError,
+                    FlashText::CannotSend(FormatDottedFields(m_target.address),
+                                          m_options.PortOf(m_target),
+                                          std::strerror(m_dialog.SendError())));
+    }
+
     int Fail(int status, const std::string& message) {
         m_message = message;
         return status;

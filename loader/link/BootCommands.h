@@ -20,6 +20,8 @@ constexpr int kRecordsPerBatch = 11;
 // Notifications from the worker to the dialog.
 constexpr uint32_t WM_BOOT_REPLY = 1025;
 constexpr uint32_t WM_BOOT_TIMEOUT = 1026;
+// A request could not be sent (wParam: the system's error number); posted once per command.
+constexpr uint32_t WM_BOOT_SEND_FAILED = 1027;
 
 // The command's name as logs and traces show it; nullptr for a code that names no command.
 inline const char* BootCommandName(uint8_t code) {

@@ -1,5 +1,6 @@
 #include "BootLink.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
@@ -72,6 +73,7 @@ bool CBootLink::StartCommandLocked(uint8_t code, uint8_t variant, uint16_t tries
     // A time-out still pending belongs to the command replaced, never to this one.
     m_timedOut = false;
     m_answered = false;
+    m_sendFailurePosted = false;
     m_batchRecords = 0;
     m_bodyLength = 0;
     m_batchDataBytes = 0;
@@ -392,11 +394,19 @@ void CBootLink::Post(uint32_t message, uint32_t wParam, bool withReply, bool mus
 }
 
 void CBootLink::SendStep(bool firstSendOnly) {
-    std::lock_guard<std::mutex> guard(m_lock);
+    int failure = 0;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        failure = SendStepLocked(firstSendOnly);
+    }
+    if (failure != 0) Post(WM_BOOT_SEND_FAILED, static_cast<uint32_t>(failure), false, true);
+}
+
+int CBootLink::SendStepLocked(bool firstSendOnly) {
     const uint16_t triesLeft = m_triesLeft.load(std::memory_order_relaxed);
-    if (firstSendOnly && m_sendState != 0) return;
+    if (firstSendOnly && m_sendState != 0) return 0;
     if (m_sendState == 0) {
-        if (triesLeft == 0) return;
+        if (triesLeft == 0) return 0;
         // What waits now arrived before this command's first datagram, so it can't answer it;
         // a duplicate of the last answer would otherwise be taken for this one's.
         const int discarded = m_udpLink.DiscardPending();
@@ -405,29 +415,45 @@ void CBootLink::SendStep(bool firstSendOnly) {
         NoteTryLocked(triesLeft);
         m_decoder.replyLength = 0;
         g_escapePending = false;
+        int failure = 0;
         if (m_currentCommand.load(std::memory_order_relaxed) == CMD_READ_VERSION) {
             uint8_t wakeup[kWakeupLength] = {};
             std::memcpy(wakeup, WakeupText(m_wakeupVariant), kWakeupLength - 1);
-            m_udpLink.Send(wakeup, kWakeupLength);
+            failure = SendLocked(wakeup, kWakeupLength);
         } else {
-            m_udpLink.Send(m_requestFrame, m_encodedLength);
+            failure = SendLocked(m_requestFrame, m_encodedLength);
         }
         m_triesLeft.store(triesLeft - 1, std::memory_order_relaxed);
         m_sendState = 1;
         g_resendDeadline = GetTickCount() + m_timeout;
-        return;
+        return failure;
     }
     if (triesLeft == 0) {
         m_timedOut = true;
         m_sendState = 0;
-        return;
+        return 0;
     }
     const uint32_t now = GetTickCount();
-    if (!TickPassed(now, g_resendDeadline)) return;
+    if (!TickPassed(now, g_resendDeadline)) return 0;
     g_resendDeadline = now + m_timeout;
     NoteTryLocked(triesLeft);
-    m_udpLink.Send(m_requestFrame, m_encodedLength);
+    const int failure = SendLocked(m_requestFrame, m_encodedLength);
     m_triesLeft.store(triesLeft - 1, std::memory_order_relaxed);
+    return failure;
+}
+
+// A send the system refuses (no route, the interface down) is not a silent unit: the first of
+// each command is told, so that the user learns why nothing answers. The tries go on as
+// before. Failures that a later try may not meet are not told.
+int CBootLink::SendLocked(const uint8_t* data, size_t length) {
+    if (m_udpLink.Send(data, length) >= 0) return 0;
+    const int error = errno;
+    if (error == EINTR || error == EAGAIN || error == ENOBUFS) return 0;
+    if (m_sendFailurePosted) return 0;
+    m_sendFailurePosted = true;
+    char reason[96];
+    Note("send failed: %s", ::strerror_r(error, reason, sizeof reason));
+    return error;
 }
 
 void CBootLink::NoteTryLocked(uint16_t triesLeft) {

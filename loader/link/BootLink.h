@@ -74,6 +74,9 @@ class CBootLink {
     EReplyRole TakeReplyLocked(uint8_t code);
     void ReceiveStep();
     void SendStep(bool firstSendOnly = false);
+    // Returns the error number of a send failure to post, 0 for none.
+    int SendStepLocked(bool firstSendOnly);
+    int SendLocked(const uint8_t* data, size_t length);
     void DispatchReply(bool answer);
     void Post(uint32_t message, uint32_t wParam, bool withReply, bool mustArrive);
     void NoteReply(uint8_t code, EReplyRole role);
@@ -91,6 +94,9 @@ class CBootLink {
     bool m_timedOut = false;  // under m_lock: arming a command clears it, on either thread
     // The command in progress has had its answer; a second one is a duplicate. Under m_lock.
     bool m_answered = false;
+    // A failed send of the command in progress has been posted; the next ones are not. Under
+    // m_lock.
+    bool m_sendFailurePosted = false;
     uint32_t m_sendState = 0;
     std::atomic<uint16_t> m_triesTotal{0};
     uint16_t m_timeout = 0;

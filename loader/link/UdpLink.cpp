@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 
 CUdpLink::~CUdpLink() {
     Close();
@@ -62,15 +63,45 @@ uint16_t CUdpLink::Receive(uint8_t* buffer, uint16_t capacity) {
     // SO_RCVTIMEO of 10 ms sleeps 13 to 16 ms on Linux; poll keeps a pass near 10 ms.
     pollfd pfd{m_socket, POLLIN, 0};
     if (::poll(&pfd, 1, kReceiveTimeoutMs) <= 0 || !(pfd.revents & POLLIN)) return 0;
-    // MSG_TRUNC reports the datagram's real size, so a longer one is dropped as a whole
-    // rather than delivered cut short.
-    const ssize_t n =
-        ::recvfrom(m_socket, buffer, capacity, MSG_TRUNC | MSG_DONTWAIT, nullptr, nullptr);
-    if (n <= 0 || n > capacity) return 0;
+    // Bounded, so that strangers flooding the socket can't hold the worker here.
+    for (int stranger = 0; stranger < kMostStrangersPerReceive; ++stranger) {
+        sockaddr_in from{};
+        socklen_t fromLength = sizeof from;
+        // MSG_TRUNC reports the datagram's real size, so a longer one is dropped as a whole
+        // rather than delivered cut short.
+        const ssize_t n = ::recvfrom(m_socket, buffer, capacity, MSG_TRUNC | MSG_DONTWAIT,
+                                     reinterpret_cast<sockaddr*>(&from), &fromLength);
+        if (n < 0) return 0;
+        if (!FromDestination(from, fromLength)) {
+            NoteStranger(from, static_cast<size_t>(n));
+            continue;
+        }
+        if (n == 0 || n > capacity) return 0;
+        ILinkObserver* observer = m_observer.load(std::memory_order_acquire);
+        if (observer != nullptr)
+            observer->OnDatagram(EDatagramWay::kReceived, buffer, static_cast<size_t>(n));
+        return static_cast<uint16_t>(n);
+    }
+    return 0;
+}
+
+// Only the unit speaks for the unit: another host (most likely another unit flashed with the
+// same file) could otherwise answer in its place. The port is not compared, since a unit may
+// answer from a port other than the one it was sent to.
+bool CUdpLink::FromDestination(const sockaddr_in& from, socklen_t length) const {
+    return length >= sizeof from && from.sin_family == AF_INET &&
+           from.sin_addr.s_addr == m_destination.sin_addr.s_addr;
+}
+
+void CUdpLink::NoteStranger(const sockaddr_in& from, size_t length) {
     ILinkObserver* observer = m_observer.load(std::memory_order_acquire);
-    if (observer != nullptr)
-        observer->OnDatagram(EDatagramWay::kReceived, buffer, static_cast<size_t>(n));
-    return static_cast<uint16_t>(n);
+    if (observer == nullptr) return;
+    char address[INET_ADDRSTRLEN] = "?";
+    ::inet_ntop(AF_INET, &from.sin_addr, address, sizeof address);
+    char note[128];
+    std::snprintf(note, sizeof note, "datagram of %zu bytes from %s port %u dropped: not the unit",
+                  length, address, static_cast<unsigned>(ntohs(from.sin_port)));
+    observer->OnEngineNote(note);
 }
 
 int CUdpLink::DiscardPending() {

@@ -1,5 +1,6 @@
 #pragma once
 #include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <atomic>
 #include <cstddef>
@@ -14,6 +15,7 @@ class CUdpLink {
     static constexpr int kInvalidSocket = -1;
     static constexpr int kReceiveTimeoutMs = 10;
     static constexpr size_t kDiscardShown = 256;
+    static constexpr int kMostStrangersPerReceive = 64;
 
     CUdpLink() = default;
     virtual ~CUdpLink();
@@ -30,8 +32,11 @@ class CUdpLink {
     bool Open(uint16_t port, uint32_t address);
     void Close();
     bool IsOpen() const { return m_socket != kInvalidSocket; }
+    // Bytes sent, or -1 with errno set.
     int Send(const uint8_t* data, size_t length);
     // 0 for a time-out, any error, or a datagram longer than capacity (which is dropped).
+    // Only datagrams from the destination's address count, from any port; others are dropped
+    // unread and noted to the observer.
     uint16_t Receive(uint8_t* buffer, uint16_t capacity);
     // Drops the datagrams already queued, without waiting; returns how many went. An observer
     // sees each of them as received (at most its first kDiscardShown bytes).
@@ -47,6 +52,9 @@ class CUdpLink {
     virtual bool SetReceiveTimeout(int socket);
 
   private:
+    bool FromDestination(const sockaddr_in& from, socklen_t length) const;
+    void NoteStranger(const sockaddr_in& from, size_t length);
+
     int m_socket = kInvalidSocket;
     sockaddr_in m_destination{};
     IMessageBox* m_messageBox = nullptr;

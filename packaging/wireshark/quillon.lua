@@ -117,6 +117,51 @@ function quillon.init()
     verify_sent = {}
 end
 
+-- Text from a unit is untrusted: each control character (C0, DEL, C1) shows as U+FFFD, so that
+-- a name can't break a column or a tree line. Valid UTF-8 passes; a stray byte reads as Latin-1.
+local REPLACEMENT = "\239\191\189"
+-- A byte read as Latin-1, in UTF-8.
+local function latin1_char(byte)
+    if byte < 0x80 then return string.char(byte) end
+    return string.char(0xC0 + bit32.rshift(byte, 6), 0x80 + bit32.band(byte, 0x3F))
+end
+local function shown_text(text)
+    local out = {}
+    local i, n = 1, #text
+    while i <= n do
+        local c = text:byte(i)
+        local length, cp = 1, c
+        if c >= 0xC2 and c <= 0xF4 then
+            local need = c <= 0xDF and 2 or (c <= 0xEF and 3 or 4)
+            cp = bit32.band(c, need == 2 and 0x1F or (need == 3 and 0x0F or 0x07))
+            local valid = i + need - 1 <= n
+            for k = 1, need - 1 do
+                local b = valid and text:byte(i + k) or 0
+                if bit32.band(b, 0xC0) ~= 0x80 then
+                    valid = false
+                    break
+                end
+                cp = cp * 64 + bit32.band(b, 0x3F)
+            end
+            if valid and not ((need == 3 and cp < 0x800) or (need == 4 and (cp < 0x10000 or
+                cp > 0x10FFFF)) or (cp >= 0xD800 and cp <= 0xDFFF)) then
+                length = need
+            else
+                cp = c
+            end
+        end
+        if cp < 0x20 or (cp >= 0x7F and cp < 0xA0) then
+            out[#out + 1] = REPLACEMENT
+        elseif length == 1 then
+            out[#out + 1] = latin1_char(cp)
+        else
+            out[#out + 1] = text:sub(i, i + length - 1)
+        end
+        i = i + length
+    end
+    return table.concat(out)
+end
+
 local function endpoint(address, port)
     return tostring(address) .. ":" .. tostring(port)
 end
@@ -247,7 +292,7 @@ local function dissect_payload(body, pinfo, tree, command, reply, conversation)
         info = " v" .. version
         if len > 3 then
             local field = body(3, math.min(16, len - 3))
-            local name = field:stringz()
+            local name = shown_text(field:raw():match("^[^\0]*"))
             tree:add(f.name, field, name)
             info = info .. " \"" .. name .. "\""
         end
@@ -358,7 +403,11 @@ function quillon.dissector(tvb, pinfo, tree)
     local consumed = dissect_quillon(tvb, pinfo, tree, false)
     if consumed > 0 then return consumed end
     if tftp and (pinfo.src_port == BOOTLOADER_PORT or pinfo.dst_port == BOOTLOADER_PORT) then
-        return tftp:call(tvb, pinfo, tree)
+        -- TFTP throws on a datagram too short for it; it has marked it malformed by then, and
+        -- its exception must not surface as an error of this script.
+        local ok, consumed = pcall(Dissector.call, tftp, tvb, pinfo, tree)
+        if ok then return consumed end
+        return tvb:len()
     end
     return 0
 end
@@ -416,7 +465,7 @@ function pellisk.dissector(tvb, pinfo, tree)
         local length = last - first + 1
         local field = fields[i] or pf.ignored
         if length > 0 then
-            subtree:add(field, tvb(first - 1, length), string.sub(text, first, last))
+            subtree:add(field, tvb(first - 1, length), shown_text(string.sub(text, first, last)))
         else
             subtree:add(field, ""):set_generated()
         end
@@ -431,9 +480,11 @@ function pellisk.dissector(tvb, pinfo, tree)
         subtree:add_proto_expert_info(pe.lines)
         dropped = true
     end
-    local name = string.sub(text, pieces[1][1], pieces[1][2])
+    local name = shown_text(string.sub(text, pieces[1][1], pieces[1][2]))
     local info = "Announce " .. name
-    if pieces[2] then info = info .. " " .. string.sub(text, pieces[2][1], pieces[2][2]) end
+    if pieces[2] then
+        info = info .. " " .. shown_text(string.sub(text, pieces[2][1], pieces[2][2]))
+    end
     if dropped then info = info .. " [dropped]" end
     pinfo.cols.info:set(info)
     return n

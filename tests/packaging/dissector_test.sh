@@ -50,6 +50,55 @@ s.bind(("127.0.0.1", 0))
 print(s.getsockname()[1])'
 }
 
+echo "== text from a unit, and 1-byte datagrams on port 69, from a written capture"
+# Written with text2pcap, not sent: a reply from port 69 needs no capture and no privilege.
+written() { # written NAME SOURCE_PORT DESTINATION_PORT HEX...
+  local name=$1 from=$2 to=$3
+  shift 3
+  for datagram in "$@"; do printf '0000 %s\n' "$(sed 's/../& /g' <<<"$datagram")"; done \
+    >"$scratch/$name.txt"
+  text2pcap -q -4 127.0.0.1,127.0.0.1 -u "$from,$to" "$scratch/$name.txt" "$scratch/$name.pcap" ||
+    fail "text2pcap cannot write $name.pcap"
+}
+written_fields() { # written_fields NAME FIELD...
+  local name=$1 args=()
+  shift
+  for field in "$@"; do args+=(-e "$field"); done
+  tshark -r "$scratch/$name.pcap" -X "lua_script:$script" -T fields -E separator="|" \
+    "${args[@]}" 2>/dev/null
+}
+# A version reply whose name holds ESC, BEL, CR and LF, as a unit on port 69 would send it.
+version_reply=$(python3 -c 'import sys
+body = bytes([1, 1, 4]) + b"\x1b[31m\x07\r\nDone.\x00"
+crc = 0
+for byte in body:
+    crc ^= byte << 8
+    for _ in range(8):
+        crc = ((crc << 1) ^ 0x1021) & 0xFFFF if crc & 0x8000 else (crc << 1) & 0xFFFF
+frame = bytearray([1])
+for byte in body + bytes([crc & 0xFF, crc >> 8]):
+    frame += bytes([0x10, byte]) if byte in (1, 4, 0x10) else bytes([byte])
+print((frame + bytes([4])).hex())')
+written hostile_name 69 40000 "$version_reply"
+r=$'\357\277\275' # U+FFFD
+shown_name="$r[31m$r$r${r}Done."
+got=$(written_fields hostile_name _ws.col.Info quillon.name)
+[ "$got" = "Reply CMD_READ_VERSION v1.04 \"$shown_name\"|$shown_name" ] ||
+  fail "a unit's name with control bytes shows as '$got'"
+written hostile_announce 40000 30303 \
+  "$(hex $'Unit\eX\r\n02:00:5E:00:00:01\r\nmessage with a bell\a')"
+got=$(written_fields hostile_announce _ws.col.Info pellisk.name pellisk.message)
+[ "$got" = "Announce Unit${r}X 02:00:5E:00:00:01|Unit${r}X|message with a bell$r" ] ||
+  fail "an announce with control bytes shows as '$got'"
+written one_byte 40000 69 04 10
+tshark -r "$scratch/one_byte.pcap" -X "lua_script:$script" -V >"$scratch/one_byte.txt" 2>&1 ||
+  fail "tshark cannot read 1-byte datagrams: $(head -3 "$scratch/one_byte.txt")"
+if grep -q 'Lua Error' "$scratch/one_byte.txt"; then
+  fail "a 1-byte datagram on port 69 raised: $(grep -m1 'Lua Error' "$scratch/one_byte.txt")"
+fi
+[ "$(grep -c '^Trivial File Transfer Protocol' "$scratch/one_byte.txt")" -eq 2 ] ||
+  fail "the 1-byte datagrams on port 69 were not left to TFTP"
+
 "$hexgen" --bytes 1000 -o "$scratch/fw.hex"
 "$flash" --image-info "$scratch/fw.hex" >"$scratch/info.txt"
 image() { sed -n "s/^$1 //p" "$scratch/info.txt"; }

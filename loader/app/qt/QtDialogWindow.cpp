@@ -25,6 +25,7 @@
 #include "AppIcon.h"
 #include "QuillonDlg.h"
 #include "QuillonIds.h"
+#include "ShownText.h"
 
 namespace {
 
@@ -211,7 +212,7 @@ bool CQtDialogWindow::IsControlChecked(int id) const {
 }
 
 void CQtDialogWindow::SetControlText(int id, const std::string& text) {
-    QString value = QString::fromStdString(text);
+    QString value = QString::fromStdString(id == IDC_LOG ? ShownLines(text) : text);
     if (id == IDC_LOG) {
         // The log keeps CR LF line breaks; the text view wants bare LF.
         value.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -226,7 +227,8 @@ void CQtDialogWindow::SetControlText(int id, const std::string& text) {
 
 void CQtDialogWindow::AppendLogText(int id, const std::string& text) {
     if (id != IDC_LOG || text.empty()) return;
-    QString value = QString::fromStdString(text);
+    // One line per call: only its own line break ends it, never a CR or LF a unit sent.
+    QString value = QString::fromStdString(ShownLogLine(text));
     value.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     QTextCursor end(m_log->document());
     end.movePosition(QTextCursor::End);
@@ -307,7 +309,15 @@ bool CQtDialogWindow::AskYesNo(const char* text) {
                     QMessageBox::Yes | QMessageBox::No, this);
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes;
+    QMessageBox* outer = m_question;
+    m_question = &box;
+    const int answer = box.exec();
+    m_question = outer;
+    return answer == QMessageBox::Yes;
+}
+
+void CQtDialogWindow::WithdrawQuestion() {
+    if (m_question != nullptr) m_question->done(QMessageBox::No);
 }
 
 void CQtDialogWindow::ShowErrorBox(const char* text, const char* caption) {

@@ -10,6 +10,7 @@ class CAddressBox;
 class QAction;
 class QCheckBox;
 class QLineEdit;
+class QMessageBox;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
@@ -42,6 +43,7 @@ class CQtDialogWindow : public QDialog, public IDialogWindow {
     void FocusAndSelectAll(int id) override;
     void ShowMessage(const char* text) override;
     bool AskYesNo(const char* text) override;
+    void WithdrawQuestion() override;
     void ShowErrorBox(const char* text, const char* caption) override;
     bool ChooseOpenFile(const char* filter, std::string& path) override;
     void SetTimer(unsigned id, unsigned periodMs) override;
@@ -89,6 +91,8 @@ class CQtDialogWindow : public QDialog, public IDialogWindow {
     QCheckBox* m_standard = nullptr;
     QMenu* m_contextMenu = nullptr;
     QSocketNotifier* m_notifier = nullptr;
+    // The question that is up, for WithdrawQuestion; nullptr when none is.
+    QMessageBox* m_question = nullptr;
     QHash<unsigned, QTimer*> m_timers;
     // Scale of the progress bar when the total exceeds its int range.
     uint32_t m_progressShift = 0;

@@ -116,7 +116,7 @@ void RewriteUnseen(const std::string& path, std::string text) {
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
 }
 
-void SendFrameToLink(CQuillonDlg& dlg, const std::vector<uint8_t>& body) {
+void SendFrameToLink(CQuillonDlg& dlg, const std::vector<uint8_t>& body, const char* from) {
     uint8_t scratch[kRequestScratchSize] = {};
     uint8_t frame[kFrameBufferSize] = {};
     std::copy(body.begin(), body.end(), scratch);
@@ -127,6 +127,11 @@ void SendFrameToLink(CQuillonDlg& dlg, const std::vector<uint8_t>& body) {
     ASSERT_NE(port, 0);
     const int s = ::socket(AF_INET, SOCK_DGRAM, 0);
     ASSERT_GE(s, 0);
+    sockaddr_in source{};
+    source.sin_family = AF_INET;
+    ASSERT_EQ(::inet_pton(AF_INET, from, &source.sin_addr), 1);
+    ASSERT_EQ(ntohl(source.sin_addr.s_addr) >> 24, 127u) << "loopback only";
+    EXPECT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&source), sizeof source), 0) << from;
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(port);

@@ -45,5 +45,7 @@ std::string WriteText(const std::string& text);
 // Writes text over the file in place, padded with line breaks to the file's size, and gives the
 // file back its modification time: a change that the file's identity cannot show.
 void RewriteUnseen(const std::string& path, std::string text);
-// Sends one Frame with this body from a fresh loopback socket to the dialog's link.
-void SendFrameToLink(CQuillonDlg& dlg, const std::vector<uint8_t>& body);
+// Sends one Frame with this body from a fresh loopback socket (bound to `from`, a 127.x
+// address) to the dialog's link.
+void SendFrameToLink(CQuillonDlg& dlg, const std::vector<uint8_t>& body,
+                     const char* from = "127.0.0.1");

@@ -224,6 +224,79 @@ TEST_F(QtDialog, EscMidFlashAsksAndOnlyYesCloses) {
     m_dlg.Link().SetFileChooser(&m_window);
 }
 
+// Watches for a question box from inside its loop; answers No only after giveUpMs, so that a
+// question nobody withdraws still ends the test. The watch lasts as long as the timer returned.
+struct CQuestionWatch {
+    bool seen = false;
+    bool forced = false;
+};
+
+std::unique_ptr<QTimer> WatchQuestion(CQuestionWatch& watch, int giveUpMs) {
+    auto poll = std::make_unique<QTimer>();
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    QObject::connect(poll.get(), &QTimer::timeout, [clock, giveUpMs, &watch] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(top);
+            if (box == nullptr || !box->isVisible()) continue;
+            watch.seen = true;
+            if (clock->elapsed() < giveUpMs) return;
+            watch.forced = true;
+            box->button(QMessageBox::No)->click();
+        }
+    });
+    poll->start(20);
+    return poll;
+}
+
+TEST_F(QtDialog, TheCloseQuestionIsWithdrawnWhenTheFlashEndsBehindIt) {
+    CUnitSimConfig config = LoopbackUnit("QtUnit", 1, 4);
+    config.eraseMs = 1500;  // the question comes up while the unit erases
+    CUnitSim sim(config);
+    ASSERT_TRUE(sim.Start());
+    Get<QLineEdit>(IDC_IP_ADDRESS)->setText("127.0.0.1");
+    Get<QLineEdit>(IDC_UDP_PORT)->setText(QString::number(sim.Port()));
+    Get<QPushButton>(IDC_CONNECT)->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_dlg.Connected() != 0; }, 4000));
+    CPathChooser chooser;
+    chooser.m_path = WriteFirmware(200);
+    m_dlg.Link().SetFileChooser(&chooser);
+    Get<QPushButton>(IDC_LOAD_FIRMWARE)->click();
+    Get<QPushButton>(IDC_FLASH_FIRMWARE)->click();
+    ASSERT_TRUE(m_dlg.FlashInProgress());
+
+    CQuestionWatch watch;
+    const auto watching = WatchQuestion(watch, 15000);
+    PressKey(Get<QPushButton>(IDC_CONNECT), Qt::Key_Escape);  // returns when the box is gone
+    EXPECT_TRUE(watch.seen);
+    EXPECT_FALSE(watch.forced) << "the question stayed up after the flash had ended";
+    EXPECT_TRUE(m_window.isVisible());
+    EXPECT_FALSE(m_dlg.FlashInProgress());
+    EXPECT_EQ(m_dlg.Outcome(), EOutcome::kVerified);
+    EXPECT_TRUE(Get<QPlainTextEdit>(IDC_LOG)->toPlainText().contains("Verification successful."));
+    m_dlg.Link().SetFileChooser(&m_window);
+}
+
+// ESC, BEL, CR and LF in a unit's name neither start a line nor reach the text view raw, also
+// when the log is rewritten whole.
+TEST_F(QtDialog, AUnitsNameCannotBreakTheLogIntoLines) {
+    CUnitSim sim(LoopbackUnit("\x1b[31m\a\r\nDone.", 1, 4));
+    ASSERT_TRUE(sim.Start());
+    Get<QLineEdit>(IDC_IP_ADDRESS)->setText("127.0.0.1");
+    Get<QLineEdit>(IDC_UDP_PORT)->setText(QString::number(sim.Port()));
+    Get<QPushButton>(IDC_CONNECT)->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_dlg.Connected() != 0; }, 4000));
+    const QString shown = QString::fromUtf8(
+        "Attempting to connect...\nConnected.\n"
+        "\uFFFD[31m\uFFFD\uFFFD\uFFFDDone. bootloader v1.04\n");
+    auto* log = Get<QPlainTextEdit>(IDC_LOG);
+    EXPECT_EQ(log->toPlainText(), shown);
+    m_window.SetControlText(IDC_LOG, m_dlg.LogText());
+    EXPECT_EQ(log->toPlainText(), shown);
+    m_window.SetControlText(IDC_LOG, "a\r\nb\x1b\rc\n");
+    EXPECT_EQ(log->toPlainText(), QString::fromUtf8("a\nb\uFFFD\uFFFDc\uFFFD"));
+}
+
 TEST_F(QtDialog, AddressTypedWithLeadingZerosConnectsToThatAddress) {
     CUnitSim sim(LoopbackUnit("Zeros", 1, 4));
     ASSERT_TRUE(sim.Start());

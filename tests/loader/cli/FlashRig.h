@@ -37,6 +37,7 @@ struct CRunHooks {
     // "| grep -m1" does; stderr is still read.
     std::function<bool(const std::string&)> closeOutWhen;
     std::string input;  // its standard input
+    std::function<void()> inChild;  // runs in the child just before quillon-flash starts
 };
 
 // Runs quillon-flash with args, bounded by hooks.timeoutMs: stdout and stderr are read until
@@ -59,6 +60,7 @@ inline CRun RunFlash(const std::vector<std::string>& args, const CRunHooks& hook
             rlimit limit{static_cast<rlim_t>(fdLimit), static_cast<rlim_t>(fdLimit)};
             ::setrlimit(RLIMIT_NOFILE, &limit);
         }
+        if (hooks.inChild) hooks.inChild();
         std::vector<char*> argv{const_cast<char*>(QUILLON_FLASH_PATH)};
         for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
@@ -113,11 +115,13 @@ inline CRun RunFlash(const std::vector<std::string>& args, const CRunHooks& hook
 }
 
 inline CRun RunFlash(const std::vector<std::string>& args, int timeoutMs = 30000, int fdLimit = 0,
-                     const std::function<void(pid_t)>& during = {}) {
+                     const std::function<void(pid_t)>& during = {},
+                     const std::function<void()>& inChild = {}) {
     CRunHooks hooks;
     hooks.timeoutMs = timeoutMs;
     hooks.fdLimit = fdLimit;
     hooks.during = during;
+    hooks.inChild = inChild;
     return RunFlash(args, hooks);
 }
 

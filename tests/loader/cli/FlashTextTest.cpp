@@ -72,6 +72,7 @@ TEST(FlashText, EveryMessageIsInTheManualPage) {
                                          FirmwareNotRegular("FILE"),
                                          FirmwareRefused("FILE", "LINE"),
                                          SocketError("Socket Error: Socket creation failed!"),
+                                         CannotSend("ADDRESS", kN, "REASON"),
                                          NoResponseFrom("TARGET [port N]"),
                                          NoResponseWhile("TARGET [port N]", "STEP"),
                                          NoWordWhile("STEP"),

@@ -21,14 +21,14 @@ struct RecordingBox : IMessageBox {
     }
 };
 
-// A plain loopback peer on an ephemeral port.
+// A plain loopback peer on an ephemeral port, on 127.0.0.1 or another loopback address.
 struct Peer {
     int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
     uint16_t port = 0;
-    Peer() {
+    explicit Peer(uint32_t address = kLoopback) {
         sockaddr_in a{};
         a.sin_family = AF_INET;
-        a.sin_addr.s_addr = kLoopback;
+        a.sin_addr.s_addr = address;
         ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
         socklen_t len = sizeof a;
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
@@ -44,11 +44,17 @@ struct Peer {
             ::recvfrom(fd, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
         return n > 0 ? std::vector<uint8_t>(buf, buf + n) : std::vector<uint8_t>{};
     }
-    void SendTo(const sockaddr_in& to, size_t size) {
-        std::vector<uint8_t> data(size, 0x5A);
+    void SendTo(const sockaddr_in& to, size_t size, uint8_t fill = 0x5A) {
+        std::vector<uint8_t> data(size, fill);
         ::sendto(fd, data.data(), data.size(), 0, reinterpret_cast<const sockaddr*>(&to),
                  sizeof to);
     }
+};
+
+struct RecordingNotes : ILinkObserver {
+    std::vector<std::string> notes;
+    void OnDatagram(EDatagramWay, const uint8_t*, size_t) override {}
+    void OnEngineNote(const char* text) override { notes.emplace_back(text); }
 };
 
 sockaddr_in LinkAddress(const CUdpLink& link) {
@@ -166,6 +172,39 @@ TEST(UdpLink, DropsADatagramLongerThanTheCapacity) {
         EXPECT_TRUE(n == 0 || n == 3) << n;
     }
     EXPECT_EQ(n, 3);
+}
+
+// Only the unit speaks for the unit: another host's datagram, even one that arrives first, is
+// dropped unread and noted; the unit's own answer still arrives, from any of its ports.
+TEST(UdpLink, TakesDatagramsOnlyFromTheUnitsAddress) {
+    Peer device;
+    Peer otherPort;
+    Peer stranger(htonl(0x7F000002));  // 127.0.0.2
+    ASSERT_NE(stranger.port, 0) << "127.0.0.2 cannot be bound here";
+    RecordingNotes observer;
+    CUdpLink link;
+    link.SetObserver(&observer);
+    ASSERT_TRUE(link.Open(device.port, kLoopback));
+    const uint8_t hello = 0;
+    link.Send(&hello, 1);
+    uint8_t buf[256] = {};
+    stranger.SendTo(LinkAddress(link), 7, 0x66);
+    device.SendTo(LinkAddress(link), 5, 0x11);
+    EXPECT_EQ(ReceiveWithin(link, buf, 245), 5);
+    EXPECT_EQ(buf[0], 0x11);
+    ASSERT_EQ(observer.notes.size(), 1u);
+    EXPECT_EQ(observer.notes[0], "datagram of 7 bytes from 127.0.0.2 port " +
+                                     std::to_string(stranger.port) + " dropped: not the unit");
+
+    otherPort.SendTo(LinkAddress(link), 3, 0x22);
+    EXPECT_EQ(ReceiveWithin(link, buf, 245), 3);
+    EXPECT_EQ(buf[0], 0x22);
+
+    // A flood of strangers ends a receive empty-handed within its bound; nothing of it passes.
+    for (int i = 0; i < 2 * CUdpLink::kMostStrangersPerReceive; ++i)
+        stranger.SendTo(LinkAddress(link), 4, 0x66);
+    for (int i = 0; i < 20; ++i) EXPECT_EQ(link.Receive(buf, 245), 0);
+    EXPECT_EQ(observer.notes.size(), 1u + 2 * CUdpLink::kMostStrangersPerReceive);
 }
 
 }  // namespace
