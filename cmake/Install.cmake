@@ -90,6 +90,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
 set(CPACK_DEBIAN_MAIN_PACKAGE_NAME quillon)
 set(CPACK_DEBIAN_MAIN_PACKAGE_SECTION electronics)
+# The windows draw their icons with Qt SVG.
+set(CPACK_DEBIAN_MAIN_PACKAGE_DEPENDS libqt6svg6)
 set(CPACK_DEBIAN_MAIN_DESCRIPTION "firmware loader and unit discovery over UDP
 Quillon replaces the firmware of a networked unit whose bootloader answers over
 UDP: it wakes the bootloader, erases the flash, sends an Intel HEX file and

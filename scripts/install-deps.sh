@@ -2,13 +2,13 @@
 # Installs every Debian package the project needs that is not installed yet.
 set -euo pipefail
 
-# What the tree uses: the toolchain, Qt, the test and benchmark libraries, clang for the fuzz
-# targets, and the tools the tests call (srec_cat, unshare and ip, python3 with jsonschema,
-# pgrep, the packaging checkers, scdoc and man for the pages, tshark and tcpdump for the
-# dissector's capture).
+# What the tree uses: the toolchain, Qt (with Qt SVG, which draws the icons), the test and
+# benchmark libraries, clang for the fuzz targets, and the tools the tests call (srec_cat,
+# unshare and ip, python3 with jsonschema, pgrep, the packaging checkers, scdoc and man for the
+# pages, tshark and tcpdump for the dissector's capture).
 packages=(
   build-essential cmake ninja-build
-  qt6-base-dev libgl-dev
+  qt6-base-dev qt6-svg-dev libgl-dev
   libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   srecord iproute2 util-linux procps
