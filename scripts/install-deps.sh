@@ -4,8 +4,8 @@ set -euo pipefail
 
 # What the tree uses: the toolchain, Qt (with Qt SVG, which draws the icons), the test and
 # benchmark libraries, clang for the fuzz targets, and the tools the tests call (srec_cat,
-# unshare and ip, python3 with jsonschema, pgrep, the packaging checkers, scdoc and man for the
-# pages, tshark and tcpdump for the dissector's capture).
+# unshare and ip, python3 with jsonschema, pgrep, the packaging checkers and hardening-check,
+# scdoc and man for the pages, tshark and tcpdump for the dissector's capture).
 packages=(
   build-essential cmake ninja-build
   qt6-base-dev qt6-svg-dev libgl-dev
@@ -13,7 +13,7 @@ packages=(
   clang libclang-rt-14-dev
   srecord iproute2 util-linux procps
   python3 python3-jsonschema
-  dpkg-dev desktop-file-utils lintian appstream libxml2-utils bash-completion
+  dpkg-dev desktop-file-utils lintian devscripts appstream libxml2-utils bash-completion
   scdoc man-db groff-base
   tshark tcpdump
 )
