@@ -111,7 +111,7 @@ TEST(DialogFlashFile, AFileChangedSinceLoadIsRefusedBeforeTheErase) {
     rig.dlg.OnFlashFirmware();
     EXPECT_EQ(rig.dlg.LastLogLine(), LogText::kChangedSinceLoad);
     EXPECT_EQ(rig.dlg.Flashing(), 0);
-    rig.window.PumpFor(100);
+    ASSERT_TRUE(rig.DisconnectAndWaitForTheExit());
     EXPECT_EQ(rig.sim.EraseCount(), 0);
 }
 
@@ -129,8 +129,7 @@ TEST(DialogFlashFile, ALineThatIsNoRecordBeforeTheLastRecordIsRefusedBeforeTheEr
     rig.sim.SetSilent(true);
     rig.dlg.OnFlashFirmware();
     EXPECT_TRUE(rig.dlg.FlashInProgress());
-    rig.window.PumpFor(100);
-    EXPECT_EQ(rig.RequestsFor(CMD_ERASE), 1);
+    EXPECT_TRUE(rig.window.PumpUntil([&] { return rig.RequestsFor(CMD_ERASE) == 1; }, 2000));
 }
 
 TEST(DialogFlashFile, LoadRefusesWhatIsNoRegularFileWithoutBlocking) {

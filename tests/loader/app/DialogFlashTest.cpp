@@ -230,7 +230,7 @@ TEST(DialogFlashChecks, NothingIsErasedWhenTheFileCannotBeProgrammed) {
         EXPECT_EQ(rig.dlg.LastLogLine(), c.line);
         ExpectFileLoadedControls(rig);
     }
-    rig.window.PumpFor(200);
+    ASSERT_TRUE(rig.DisconnectAndWaitForTheExit());
     EXPECT_EQ(rig.RequestsFor(CMD_ERASE), 0);
     EXPECT_EQ(rig.RequestsFor(CMD_RESET_DEFAULTS), 0);
     EXPECT_EQ(rig.sim.EraseCount(), 0);

@@ -39,6 +39,13 @@ bool CDialogRig::Load(const std::string& path) {
     return dlg.LastLogLine() == LogText::kLoaded;
 }
 
+bool CDialogRig::DisconnectAndWaitForTheExit(int timeoutMs) {
+    if (dlg.Connected() == 0) return false;
+    const int exits = RequestsFor(CMD_EXIT);
+    dlg.OnConnect();
+    return window.PumpUntil([&] { return RequestsFor(CMD_EXIT) > exits; }, timeoutMs);
+}
+
 bool CDialogRig::WaitForLine(const std::string& line, int timeoutMs) {
     return window.PumpUntil([&] { return HasLine(line); }, timeoutMs);
 }
