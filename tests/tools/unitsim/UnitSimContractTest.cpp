@@ -78,7 +78,8 @@ TEST(UnitSimContract, EraseAndProgrammingTakeTheFlashsTimeWithoutStoppingTheUnit
     auto start = Clock::now();
     client.SendBody(sim.Port(), {2});
     // Taken in while the flash is busy, and answered only after the erase.
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    for (int i = 0; i < 100 && sim.RequestCount() < 1; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     client.SendBody(sim.Port(), {1});
     for (int i = 0; i < 100 && sim.RequestCount() < 2; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
