@@ -2,9 +2,11 @@
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "FrameCodec.h"
@@ -44,6 +46,16 @@ bool CDialogRig::DisconnectAndWaitForTheExit(int timeoutMs) {
     const int exits = RequestsFor(CMD_EXIT);
     dlg.OnConnect();
     return window.PumpUntil([&] { return RequestsFor(CMD_EXIT) > exits; }, timeoutMs);
+}
+
+std::vector<std::string> CDialogRig::LastLines(size_t count) const {
+    const std::vector<std::string> lines = Lines();
+    return {lines.end() - static_cast<long>(std::min(count, lines.size())), lines.end()};
+}
+
+bool CDialogRig::NotificationsWaiting() const {
+    pollfd waiting{dlg.NotifyFd(), POLLIN, 0};
+    return ::poll(&waiting, 1, 0) == 1 && (waiting.revents & POLLIN) != 0;
 }
 
 bool CDialogRig::WaitForLine(const std::string& line, int timeoutMs) {
