@@ -78,7 +78,7 @@ TEST_F(EngineTest, OneTrySendsOnlyTheWakeupOfEachVariantThenTimesOut) {
 }
 
 TEST_F(EngineTest, ExitGoesOutOnceAndNothingIsPosted) {
-    CNoteRecorder notes;
+    CNoteRecorder& notes = m_notes;
     m_link.SetObserver(&notes);
     StartUnit();
     ASSERT_TRUE(m_link.StartCommand(CMD_EXIT, 0, 1, 200));
@@ -240,7 +240,7 @@ TEST_F(EngineTest, PostsAReplyThatArrivesAfterTheTimeout) {
 }
 
 TEST_F(EngineTest, ALoadAfterATimedOutProgrammingRunRetiresIt) {
-    CNoteRecorder notes;
+    CNoteRecorder& notes = m_notes;
     m_link.SetObserver(&notes);
     CUnitSimConfig config;
     config.faults.delayReply = 1.0;
@@ -386,7 +386,7 @@ TEST_F(EngineTest, AnAnswerJustAfterTheLastTryWasGivenUpOnCancelsItsTimeOut) {
 }
 
 TEST_F(EngineTest, ASecondAnswerToTheSameCommandIsDropped) {
-    CNoteRecorder notes;
+    CNoteRecorder& notes = m_notes;
     m_link.SetObserver(&notes);
     CUnitSimConfig config;
     config.faults.duplicateReply = 1.0;
@@ -414,7 +414,7 @@ TEST_F(EngineTest, DuplicatedRepliesOnALossyLinkSkipNoBatch) {
 }
 
 TEST_F(EngineTest, ALoadDuringALiveProgrammingRunRetiresIt) {
-    CNoteRecorder notes;
+    CNoteRecorder& notes = m_notes;
     m_link.SetObserver(&notes);
     CUnitSimConfig config;
     config.faults.delayReply = 1.0;

@@ -124,6 +124,8 @@ class EngineTest : public ::testing::Test {
 
     CPathChooser m_chooser;
     CTempDir m_dir;
+    // An observer outlives the worker, which TearDown stops.
+    CNoteRecorder m_notes;
     std::unique_ptr<CUnitSim> m_unit;
     CBootMessageQueue m_queue;
     CBootLink m_link;

@@ -151,7 +151,7 @@ TEST(LinkTrace, TwoWritersAppendingToOneFileLeaveOnlyWholeLines) {
 }
 
 TEST_F(EngineTest, NotesTellTriesAnswersDroppedDuplicatesTimeOutsAndRefusals) {
-    CNoteRecorder notes;
+    CNoteRecorder& notes = m_notes;
     m_link.SetObserver(&notes);
     CUnitSimConfig config;
     config.faults.duplicateReply = 1.0;
@@ -197,7 +197,7 @@ TEST_F(EngineTest, ByteProgressReachesTheTotalExactlyAtTheEndOfEachRun) {
 }
 
 TEST_F(EngineTest, ByteProgressCountsOnlyTheAnsweredBatchesWhileOneIsOutstanding) {
-    CNoteRecorder notes;
+    CNoteRecorder& notes = m_notes;
     m_link.SetObserver(&notes);
     StartUnit();
     LoadText(HexFileText(2000));
