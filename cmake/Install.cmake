@@ -101,7 +101,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
 set(CPACK_DEBIAN_MAIN_PACKAGE_NAME quillon)
 set(CPACK_DEBIAN_MAIN_PACKAGE_SECTION electronics)
-set(CPACK_DEBIAN_MAIN_PACKAGE_DEPENDS "libqt6sql6-sqlite, libqt6sql6-psql")
+# The windows draw their icons with Qt SVG; the record's database drivers are plugins, which the
+# linker never sees.
+set(CPACK_DEBIAN_MAIN_PACKAGE_DEPENDS "libqt6svg6, libqt6sql6-sqlite, libqt6sql6-psql")
 set(CPACK_DEBIAN_MAIN_DESCRIPTION "firmware loader and unit discovery over UDP
 Quillon replaces the firmware of a networked unit whose bootloader answers over
 UDP: it wakes the bootloader, erases the flash, sends an Intel HEX file and

@@ -8,14 +8,14 @@
 namespace {
 
 constexpr const char* kHelp =
-    "usage: pellisk [--help | --version]\n"
+    "usage: pellisk [-h | --help | -V | --version]\n"
     "Opens the Pellisk window, which lists the units that announce themselves on UDP port\n"
     "30303 with their name, MAC, IP address and message, and removes a unit about seven\n"
     "seconds after its last announce. The window takes no command-line options;\n"
     "pellisk-watch prints the same list for scripts.\n"
     "\n"
-    "  --help     this text\n"
-    "  --version  the program's name and version\n"
+    "  -h, --help     this text\n"
+    "  -V, --version  the program's name and version\n"
     "\n"
     "See pellisk(1).\n";
 
@@ -23,11 +23,11 @@ constexpr const char* kHelp =
 // argument is left to Qt, as before.
 bool AnsweredPrintOption(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(kHelp, stdout);
             return true;
         }
-        if (std::strcmp(argv[i], "--version") == 0) {
+        if (std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-V") == 0) {
             std::puts("pellisk " PELLISK_VERSION);
             return true;
         }

@@ -5,45 +5,11 @@
 # Everything started here is stopped when the session ends, however it ends.
 set -euo pipefail
 
-usage() {
-  cat <<'EOF'
-usage: demo-session.sh [--build DIR] [--port N] [--headless] [--no-announce]
-  --build DIR     build tree to take the programs from (default build/default)
-  --port N        the unit's bootloader port on 127.0.0.1 (default 6969; 0 picks a free one)
-  --headless      flash with quillon-flash even when a display is present
-  --no-announce   the unit sends no announces to 127.0.0.1 port 30303
-EOF
-}
-
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=$root/build/default
-port=6969
-headless=
-announce=1
-while [ $# -gt 0 ]; do
-  case $1 in
-    --build | --port)
-      if [ $# -lt 2 ]; then
-        echo "demo: $1 needs a value" >&2
-        exit 64
-      fi
-      if [ "$1" = --build ]; then build=$2; else port=$2; fi
-      shift 2
-      ;;
-    --headless) headless=1 && shift ;;
-    --no-announce) announce= && shift ;;
-    -h | --help) usage && exit 0 ;;
-    *)
-      echo "demo: unknown option $1" >&2
-      usage >&2
-      exit 64
-      ;;
-  esac
-done
-if ! [[ $port =~ ^[0-9]{1,5}$ ]] || [ "$port" -gt 65535 ]; then
-  echo "demo: --port expects 0 to 65535, not \"$port\"" >&2
-  exit 64
-fi
+# shellcheck source=scripts/demo-options.sh
+source "$root/scripts/demo-options.sh"
+demo_parse_options demo-session.sh 1 "$@"
+if [ -z "$build" ]; then build=$root/build/default; fi
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then headless=1; fi
 
 program() {

@@ -2,19 +2,20 @@
 # Installs every Debian package the project needs that is not installed yet.
 set -euo pipefail
 
-# What the tree uses: the toolchain, Qt, the test and benchmark libraries, clang for the fuzz
-# targets, and the tools the tests call (srec_cat, unshare and ip, python3 with jsonschema,
-# pgrep, the packaging checkers, scdoc and man for the pages, tshark and tcpdump for the
-# dissector's capture), and for the station's page Qt HttpServer (whose CMake files ask for
-# Qt WebSockets) and the headless browser its test drives.
+# What the tree uses: the toolchain, Qt (with Qt SVG, which draws the icons), the test and
+# benchmark libraries, clang for the fuzz targets, and the tools the tests call (srec_cat,
+# unshare and ip, python3 with jsonschema, pgrep, the packaging checkers and hardening-check,
+# scdoc and man for the pages, tshark and tcpdump for the dissector's capture), and for the
+# station: Qt SQL's drivers and a PostgreSQL server for its tests, Qt HttpServer (whose CMake
+# files ask for Qt WebSockets) and the headless browser its page's test drives.
 packages=(
   build-essential cmake ninja-build
-  qt6-base-dev libgl-dev
+  qt6-base-dev qt6-svg-dev libgl-dev
   libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   srecord iproute2 util-linux procps
   python3 python3-jsonschema
-  dpkg-dev desktop-file-utils lintian appstream libxml2-utils bash-completion
+  dpkg-dev desktop-file-utils lintian devscripts appstream libxml2-utils bash-completion
   scdoc man-db groff-base
   tshark tcpdump
   libqt6sql6-sqlite libqt6sql6-psql postgresql

@@ -163,7 +163,7 @@ void CFrmMain::Form_Unload() {
     m_sktListenAnnounce.Close();
 }
 
-void CFrmMain::sktListenAnnounce_DataArrival(long /*bytesTotal*/) {
+void CFrmMain::sktListenAnnounce_DataArrival() {
     // Leave the datagram waiting; notifications resume when the report closes.
     if (IsReporting()) return;
     std::size_t length = 0;

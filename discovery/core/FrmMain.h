@@ -23,7 +23,7 @@ class CFrmMain {
     void AddDeviceToList(std::string_view name, std::string_view mac, std::string_view ip,
                          std::string_view message);
     void tmrTimeout_Timer();
-    void sktListenAnnounce_DataArrival(long bytesTotal);
+    void sktListenAnnounce_DataArrival();
 
     // Position of the column with that key minus one: the sub-item index of its cells.
     static CResult GetSubItemIndex(const IDeviceListView& list, std::string_view key,

@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -71,12 +70,6 @@ bool CUdpAnnounceSocket::WaitReadable(int timeoutMs) const {
     if (m_fd < 0 || !m_bound) return false;
     pollfd waiting{m_fd, POLLIN, 0};
     return ::poll(&waiting, 1, timeoutMs) == 1 && (waiting.revents & POLLIN) != 0;
-}
-
-long CUdpAnnounceSocket::PendingBytes() const {
-    int pending = 0;
-    if (m_fd < 0 || ::ioctl(m_fd, FIONREAD, &pending) != 0) return 0;
-    return pending;
 }
 
 void CUdpAnnounceSocket::Close() {

@@ -20,8 +20,6 @@ class CUdpAnnounceSocket : public IAnnounceSocket {
 
     // Waits at most timeoutMs (0: only looks) for a datagram; false also while unbound.
     bool WaitReadable(int timeoutMs) const;
-    // Size of the next waiting datagram, 0 when none or unknown.
-    long PendingBytes() const;
 
     int Descriptor() const { return m_fd; }
     bool IsBound() const { return m_bound; }

@@ -21,7 +21,7 @@ CPelliskWindow::CPelliskWindow(uint16_t listenPort, IMessageBox* messageBox)
       m_lstDevices(m_imgLstIP, m_twipsPerPixel, this),
       m_ownMessageBox(this),
       m_tmrTimeout([this] { m_frmMain.tmrTimeout_Timer(); }),
-      m_sktListenAnnounce([this](long bytes) { m_frmMain.sktListenAnnounce_DataArrival(bytes); }),
+      m_sktListenAnnounce([this] { m_frmMain.sktListenAnnounce_DataArrival(); }),
       m_frmMain(*this, m_lstDevices, m_tmrTimeout,
                 messageBox != nullptr ? *messageBox : m_ownMessageBox, m_sktListenAnnounce,
                 listenPort) {

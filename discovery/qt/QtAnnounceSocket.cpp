@@ -19,7 +19,7 @@ CResult CQtAnnounceSocket::Bind(uint16_t port) {
 void CQtAnnounceSocket::Arrived() {
     for (int handled = 0; handled < kArrivalsPerWake; ++handled) {
         if (!m_socket.WaitReadable(0)) return;
-        m_onDataArrival(m_socket.PendingBytes());
+        m_onDataArrival();
         // A report opened by that arrival pauses the rest; closing the window stops them.
         if (!m_notifier || !m_notifier->isEnabled()) return;
     }

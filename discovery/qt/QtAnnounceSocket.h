@@ -10,7 +10,7 @@
 // window's thread.
 class CQtAnnounceSocket : public IAnnounceSocket {
   public:
-    explicit CQtAnnounceSocket(std::function<void(long)> onDataArrival)
+    explicit CQtAnnounceSocket(std::function<void()> onDataArrival)
         : m_onDataArrival(std::move(onDataArrival)) {}
 
     CResult SetProtocolUdp() override;
@@ -31,5 +31,5 @@ class CQtAnnounceSocket : public IAnnounceSocket {
 
     CUdpAnnounceSocket m_socket;
     std::unique_ptr<QSocketNotifier> m_notifier;
-    std::function<void(long)> m_onDataArrival;
+    std::function<void()> m_onDataArrival;
 };

@@ -8,7 +8,7 @@
 
 const char* const kWatchUsage =
     "usage: pellisk-watch [--json] [--once SECONDS] [--mac TEXT] [--port N]\n"
-    "       pellisk-watch --help | --version\n";
+    "       pellisk-watch -h | --help | -V | --version\n";
 
 const char* const kWatchHelp =
     "Lists the units that announce themselves on UDP port 30303, as the Pellisk window does,\n"
@@ -29,8 +29,8 @@ const char* const kWatchHelp =
     "  --mac TEXT      only units whose MAC contains TEXT, ignoring case and the separators\n"
     "                  ':', '-' and '.' (00:04:a3 finds 00-04-A3-12-34-56)\n"
     "  --port N        listen on UDP port N instead of 30303\n"
-    "  --version       print the version\n"
-    "  --help          this text\n"
+    "  -V, --version   print the version\n"
+    "  -h, --help      this text\n"
     "\n"
     "SIGINT and SIGTERM end it. Exit status: 0 done, 4 the port could not be listened on,\n"
     "64 usage error.\n";
@@ -69,7 +69,7 @@ bool ParseSeconds(const char* text, double* seconds) {
 }  // namespace
 
 bool ParseWatchOptions(int argc, char** argv, CWatchOptions* options, std::string* error) {
-    enum { kJson = 1, kOnce, kMac, kPort, kHelp, kVersion };
+    enum { kJson = 1, kOnce, kMac, kPort, kHelp = 'h', kVersion = 'V' };
     static const option kLong[] = {
         {"json", no_argument, nullptr, kJson},
         {"once", required_argument, nullptr, kOnce},
@@ -83,7 +83,7 @@ bool ParseWatchOptions(int argc, char** argv, CWatchOptions* options, std::strin
     optind = 0;  // a fresh scan on every call
     opterr = 0;
     for (;;) {
-        const int choice = ::getopt_long(argc, argv, "+:", kLong, nullptr);
+        const int choice = ::getopt_long(argc, argv, "+:hV", kLong, nullptr);
         if (choice == -1) break;
         switch (choice) {
             case kJson:

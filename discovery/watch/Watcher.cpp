@@ -44,7 +44,7 @@ bool CWatcher::Start(std::string* error) {
 }
 
 void CWatcher::Arrive() {
-    m_frm.sktListenAnnounce_DataArrival(0);
+    m_frm.sktListenAnnounce_DataArrival();
     m_list.Flush();
 }
 

@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr const char* kAboutMenuText = "&About";  // string IDS_ABOUTBOX
+constexpr const char* kAboutMenuText = "&About";  // string resource 101
 constexpr const char* kDefaultDeviceName = "Device";
 constexpr size_t kNameFieldLength = 16;
 constexpr uint32_t kNameOffset = 3;

@@ -42,7 +42,6 @@ class CQuillonDlg {
     void OnSysCommand(unsigned command);
     void OnOK();
     void OnCancel();
-    int OnQueryDragIcon() const { return m_hIcon; }
 
     // Handlers.
     void OnConnect();

@@ -1,9 +1,6 @@
 #pragma once
 
 // Resource and control identifiers of the loader's dialog templates.
-constexpr int IDD_ABOUTBOX = 100;
-constexpr int IDS_ABOUTBOX = 101;
-constexpr int IDD_QUILLON_DIALOG = 102;
 constexpr int IDR_MAINFRAME = 133;
 
 constexpr int IDOK = 1;

@@ -205,7 +205,6 @@ void CBootLink::StartWorker(INotifyTarget* window) {
 void CBootLink::StopWorker() {
     if (!m_worker.joinable()) return;
     m_stopRequested.store(true, std::memory_order_relaxed);
-    m_stopAcknowledged.store(false, std::memory_order_relaxed);
     // The full second, so that an exit command armed just before gets out.
     std::this_thread::sleep_for(std::chrono::milliseconds(kStopWaitMs));
     // The worker's receive is bounded, so it sees the stop within a pass; a thread can't be
@@ -276,7 +275,6 @@ void CBootLink::WorkerMain() {
     // The stop may be seen right after a command was armed and before this pass sent it: the
     // exit of a Disconnect would then never leave. Its first datagram still goes out.
     SendStep(true);
-    m_stopAcknowledged.store(true, std::memory_order_relaxed);
 }
 
 void CBootLink::ReceiveStep() {

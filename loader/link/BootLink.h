@@ -103,8 +103,6 @@ class CBootLink {
     CHexFile m_hexFile;
     bool m_rewindBeforeProgramming = true;
     std::atomic<bool> m_stopRequested{false};
-    // Kept for the documented stop handshake; nothing waits on it now that StopWorker joins.
-    std::atomic<bool> m_stopAcknowledged{false};
     CUdpLink m_udpLink;
     std::atomic<bool> m_fileChanged{false};
 

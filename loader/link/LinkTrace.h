@@ -61,22 +61,3 @@ class CLinkTrace : public ILinkObserver {
     std::chrono::steady_clock::time_point m_start;
     std::atomic<int> m_datagramError{0};
 };
-
-// Hands every call on to two observers, e.g. a trace file and the notes of -v on stderr.
-class CLinkObserverTee : public ILinkObserver {
-  public:
-    CLinkObserverTee(ILinkObserver* first, ILinkObserver* second)
-        : m_first(first), m_second(second) {}
-    void OnDatagram(EDatagramWay way, const uint8_t* data, size_t length) override {
-        if (m_first) m_first->OnDatagram(way, data, length);
-        if (m_second) m_second->OnDatagram(way, data, length);
-    }
-    void OnEngineNote(const char* text) override {
-        if (m_first) m_first->OnEngineNote(text);
-        if (m_second) m_second->OnEngineNote(text);
-    }
-
-  private:
-    ILinkObserver* m_first;
-    ILinkObserver* m_second;
-};

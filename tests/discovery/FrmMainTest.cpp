@@ -371,7 +371,7 @@ TEST_F(FrmMainTest, NoProcedureRunsInsideAnOpenReport) {
     int ticksWhileOpen = 0;
     m_box.m_whileOpen = [&] {
         m_frm.tmrTimeout_Timer();
-        m_frm.sktListenAnnounce_DataArrival(0);
+        m_frm.sktListenAnnounce_DataArrival();
         ++ticksWhileOpen;
     };
     m_list.Fail("SetSubItem");
@@ -454,12 +454,12 @@ TEST_F(FrmMainTest, ArrivalsAreCheckedSplitAndListedWithTheSenderAddress) {
     m_socket.Queue("Boiler\r\n00-04-A3-00-00-01\r\nready\r\nignored", 0xC0A80A07);
     m_socket.Queue("Boiler unit two\r\n00-04-a3-00-00-01\r\n", 0xC0A80A08);  // empty message
     for (int i = 0; i < 4; ++i) {
-        m_frm.sktListenAnnounce_DataArrival(0);
+        m_frm.sktListenAnnounce_DataArrival();
         if (i == 1) {
             EXPECT_EQ(m_list.Texts(), Texts{"Scanning..."}) << "dropped without a trace";
         }
     }
-    m_frm.sktListenAnnounce_DataArrival(0);  // nothing waiting
+    m_frm.sktListenAnnounce_DataArrival();  // nothing waiting
     ASSERT_EQ(m_list.RowCount(), 1);
     EXPECT_EQ(m_list.Row(1).subItems[0], "00-04-A3-00-00-01");
     EXPECT_EQ(m_list.Row(1).subItems[1], "192.168.10.8");
@@ -471,7 +471,7 @@ TEST_F(FrmMainTest, FailedReadIsReportedAsStepTwentyAndDropsTheDatagram) {
     Load();
     m_socket.Queue("Boiler\r\n00-04-A3-00-00-01\r\nready for work");
     m_socket.Fail("ReadDatagram");
-    m_frm.sktListenAnnounce_DataArrival(40);
+    m_frm.sktListenAnnounce_DataArrival();
     ASSERT_EQ(m_box.m_texts.size(), 1u);
     EXPECT_EQ(m_box.m_texts[0],
               "Error 9999 (Injected failure) in procedure sktListenAnnounce_DataArrival of Form "

@@ -17,7 +17,7 @@ class UdpListenerTest : public testing::Test {
     // Delivers one arrival once a datagram is waiting, as the window's notifier would.
     bool ArriveOne() {
         if (!WaitReadable(m_socket.Descriptor())) return false;
-        m_frm.sktListenAnnounce_DataArrival(0);
+        m_frm.sktListenAnnounce_DataArrival();
         return true;
     }
 
@@ -66,7 +66,7 @@ TEST_F(UdpListenerTest, LargestDatagramIsReadWhole) {
 
 TEST_F(UdpListenerTest, SpuriousWakeWithNothingWaitingIsNotAnError) {
     m_frm.Form_Load();
-    m_frm.sktListenAnnounce_DataArrival(0);
+    m_frm.sktListenAnnounce_DataArrival();
     EXPECT_TRUE(m_box.m_texts.empty());
     EXPECT_EQ(m_list.RowCount(), 1);
 }

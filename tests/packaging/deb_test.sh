@@ -71,6 +71,8 @@ check_package() {
     fi
   done
   [ -f "$root/usr/share/doc/$package/copyright" ] || fail "$package has no copyright file"
+  grep -qx 'License: Apache-2.0' "$root/usr/share/doc/$package/copyright" ||
+    fail "$package: its copyright file does not grant Apache-2.0"
   [ -f "$root/usr/share/doc/$package/changelog.gz" ] || fail "$package has no changelog"
   echo "package $package: Depends: $depends"
 }
@@ -78,8 +80,10 @@ check_package() {
 check_package quillon electronics "${main[@]}"
 case " ${main[*]} " in
   *" quillon "* | *" pellisk "*)
-    grep -q 'libqt6widgets6' <<<"$(dpkg-deb -f "$out/quillon_${version}_$arch.deb" Depends)" ||
-      fail "quillon: Depends lacks Qt Widgets" ;;
+    depends=$(dpkg-deb -f "$out/quillon_${version}_$arch.deb" Depends)
+    for lib in libqt6widgets6 libqt6svg6; do
+      grep -q "\b$lib\b" <<<"$depends" || fail "quillon: Depends lacks $lib: $depends"
+    done ;;
 esac
 for app in quillon pellisk; do
   case " ${main[*]} " in *" $app "*) ;; *) continue ;; esac

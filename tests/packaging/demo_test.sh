@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The demo's headless run end to end against the simulated unit, the sample firmware it offers
 # the windows, its refusal of a busy port, and that nothing it started outlives it, whether it
-# ends by itself or is stopped.
+# ends by itself or is stopped; and run.sh's check of its options before it builds.
 #   demo_test.sh SOURCE_DIR BUILD_DIR
 set -euo pipefail
 demo=$1/scripts/demo-session.sh
@@ -36,6 +36,28 @@ wait_gone() {
   done
   return 1
 }
+
+echo "== run.sh refuses a wrong option in its own name before it installs or builds anything"
+# Stand-ins for what it would run first; each leaves a mark.
+mkdir "$scratch/bin"
+for tool in cmake dpkg-query apt-get sudo; do
+  printf '#!/bin/sh\necho %s >>"%s/ran"\nexit 1\n' "$tool" "$scratch" >"$scratch/bin/$tool"
+  chmod +x "$scratch/bin/$tool"
+done
+for args in "--bogus" "--port 70000" "--build $build" "--port"; do
+  status=0
+  # shellcheck disable=SC2086  # each case is several words
+  PATH=$scratch/bin:$PATH timeout 20 "$1/scripts/run.sh" $args >"$scratch/args.log" 2>&1 ||
+    status=$?
+  [ "$status" -eq 64 ] || fail "run.sh $args ended with status $status, not 64"
+  grep -q '^run\.sh: ' "$scratch/args.log" || fail "run.sh $args: $(cat "$scratch/args.log")"
+  ! grep -q 'demo-session' "$scratch/args.log" || fail "run.sh $args names demo-session.sh"
+done
+PATH=$scratch/bin:$PATH timeout 20 "$1/scripts/run.sh" --help >"$scratch/args.log" ||
+  fail "run.sh --help failed"
+[ "$(head -1 "$scratch/args.log")" = "usage: run.sh [--port N] [--headless] [--no-announce]" ] ||
+  fail "run.sh --help: $(head -1 "$scratch/args.log")"
+[ ! -e "$scratch/ran" ] || fail "run.sh ran $(tr '\n' ' ' <"$scratch/ran")before checking its options"
 
 echo "== a headless run flashes and verifies the sample"
 status=0

@@ -68,6 +68,8 @@ for app in quillon pellisk; do
   grep -q "<launchable type=\"desktop-id\">$app.desktop</launchable>" "$metainfo" ||
     fail "$metainfo does not launch $app.desktop"
   grep -q "<release version=\"$version\"" "$metainfo" || fail "$metainfo: no release $version"
+  grep -q "<project_license>Apache-2.0</project_license>" "$metainfo" ||
+    fail "$metainfo: the project licence is not Apache-2.0"
 done
 
 # The metadata and the desktop entries together, as a software centre reads them.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Lintian finds no error in either Debian package. Its warnings and notes are printed, so that
-# they can be read in the test's output, but do not fail it.
+# Lintian finds no error in either Debian package, and no hardening note: every program is built
+# with Debian's hardening flags, which hardening-check confirms. Lintian's other warnings and
+# notes are printed, so that they can be read in the test's output, but do not fail it.
 #   lintian_test.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -9,6 +10,8 @@ fail() {
   exit 1
 }
 command -v lintian >/dev/null || { echo "SKIP: lintian is not installed" >&2; exit 77; }
+command -v hardening-check >/dev/null ||
+  { echo "SKIP: hardening-check (devscripts) is not installed" >&2; exit 77; }
 [ -f "$build/CPackConfig.cmake" ] || fail "no CPackConfig.cmake in $build"
 
 out=$(mktemp -d)
@@ -26,4 +29,17 @@ if grep -q '^E: ' <<<"$report"; then fail "lintian reports errors"; fi
 if grep -qi 'error\|unpack' <<<"$(grep -v '^[EWIPNX]: ' <<<"$report")"; then
   fail "lintian did not check the packages"
 fi
+if grep -q 'hardening-' <<<"$report"; then fail "lintian reports missing hardening"; fi
+
+checked=0
+for deb in "${debs[@]}"; do
+  root=$out/$(basename "$deb" .deb)
+  dpkg-deb -x "$deb" "$root"
+  for program in "$root"/usr/bin/*; do
+    # Control-flow protection is not among Debian's hardening flags on this release.
+    hardening-check --nocfprotection "$program" || fail "$(basename "$program") is not hardened"
+    checked=$((checked + 1))
+  done
+done
+[ "$checked" -ge 6 ] || fail "only $checked programs were checked for hardening"
 echo "lintian: no errors in $(basename -a "${debs[@]}" | tr '\n' ' ')"

@@ -22,7 +22,7 @@ void PrintUsage(std::FILE* stream) {
                  "  --crlf           CR LF line ends\n"
                  "  -o FILE          output file (default standard output)\n"
                  "  -h, --help       this text\n"
-                 "  --version        the program's name and version\n");
+                 "  -V, --version    the program's name and version\n");
 }
 
 bool ParseNumber(const char* text, uint32_t& value) {
@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
         else if (arg == "-h" || arg == "--help") {
             PrintUsage(stdout);
             return 0;
-        } else if (arg == "--version") {
+        } else if (arg == "-V" || arg == "--version") {
             std::puts("quillon-hexgen " QUILLON_VERSION);
             return 0;
         } else {

@@ -92,8 +92,8 @@ const char* UnitSimUsage() {
            "  --silent                  log requests, never answer\n"
            "  --seed N                  fault seed (default 1)\n"
            "  --quiet                   no line per request\n"
-           "  --help                    this text\n"
-           "  --version                 the program's name and version\n";
+           "  -h, --help                this text\n"
+           "  -V, --version             the program's name and version\n";
 }
 
 const char* UnitSimVersionLine() {
@@ -165,9 +165,9 @@ bool ParseUnitSimOptions(int argc, const char* const* argv, CUnitSimOptions& opt
         } else if (option == "--mac") {
             if (!needsValue()) return false;
             options.announce.mac = value;
-        } else if (option == "--version" && (!value || value[0] == '-')) {
+        } else if (option == "-V" || (option == "--version" && (!value || value[0] == '-'))) {
             // Alone it asks for the program's version; with a value it is the older spelling
-            // of --bootloader-version, kept for existing scripts.
+            // of --bootloader-version, kept for existing scripts. -V never takes a value.
             options.version = true;
         } else if (option == "--bootloader-version" || option == "--version") {
             if (!needsValue()) return false;

@@ -1,19 +1,20 @@
 #include "AppIcon.h"
 
-#include <QFile>
+#include <QPainter>
 #include <QPixmap>
-
-#include "SvgIcon.h"
+#include <QSvgRenderer>
 
 QIcon QuillonAppIcon() {
-    QFile file(QStringLiteral(":/quillon/quillon.svg"));
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    const QByteArray document = file.readAll();
+    QSvgRenderer renderer(QStringLiteral(":/quillon/quillon.svg"));
+    if (!renderer.isValid()) return {};
     QIcon icon;
     for (const int size : {16, 24, 32, 48, 64}) {
-        const QImage image = RenderSvgIcon(document, size);
-        if (image.isNull()) return {};
-        icon.addPixmap(QPixmap::fromImage(image));
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        renderer.render(&painter);
+        painter.end();
+        icon.addPixmap(pixmap);
     }
     return icon;
 }

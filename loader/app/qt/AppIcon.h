@@ -1,6 +1,6 @@
 #pragma once
 #include <QIcon>
 
-// The loader's window icon, drawn from the same SVG that the package installs, which is compiled
-// into the program as the resource ":/quillon/quillon.svg". Null if the SVG cannot be drawn.
+// The loader's window icon, drawn by Qt SVG from the same SVG that the package installs, which is
+// compiled into the program as the resource ":/quillon/quillon.svg". Null if it cannot be read.
 QIcon QuillonAppIcon();

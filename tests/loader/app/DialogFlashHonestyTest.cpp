@@ -47,11 +47,11 @@ TEST(DialogFlashOrder, ProgrammingAnsweredWithAnotherCodeRunsOutOfTries) {
         rig.dlg.OnFlashFirmware();
         // Three tries of 500 ms; restarting the erase on every such answer never ends.
         ASSERT_TRUE(rig.WaitForLine(LogText::kNoResponse, 6000)) << int(code) << rig.dlg.LogText();
-        rig.window.PumpFor(300);
-        EXPECT_EQ(rig.sim.EraseCount(), 1) << int(code);
-        EXPECT_EQ(rig.RequestsFor(CMD_PROGRAM), 3) << int(code);
         EXPECT_EQ(rig.dlg.Flashing(), 0);
         EXPECT_TRUE(rig.window.IsControlEnabled(IDC_FLASH_FIRMWARE));
+        ASSERT_TRUE(rig.DisconnectAndWaitForTheExit());
+        EXPECT_EQ(rig.sim.EraseCount(), 1) << int(code);
+        EXPECT_EQ(rig.RequestsFor(CMD_PROGRAM), 3) << int(code);
     }
 }
 
@@ -92,13 +92,18 @@ TEST(DialogFlashFile, AFileChangedWhileFlashingIsRefusedNotVerified) {
         ASSERT_EQ(::stat(path.c_str(), &info), 0);
         ASSERT_EQ(::truncate(path.c_str(), keep < 0 ? info.st_size / 2 : keep), 0);
         ASSERT_TRUE(rig.WaitForLine(LogText::kFileChanged, 10000)) << rig.dlg.LogText();
-        rig.window.PumpFor(200);
         EXPECT_FALSE(rig.HasLine(LogText::kVerified));
         EXPECT_FALSE(rig.HasLine(LogText::kProgrammed));
-        EXPECT_EQ(rig.RequestsFor(CMD_VERIFY), 0);
         EXPECT_EQ(rig.Lines().back(), LogText::kFileChanged);
         ExpectOnlyDisconnectLeft(rig);
         EXPECT_FALSE(rig.sim.Exited());
+        // Nothing was sent or logged since: the Disconnect's exit is the first one.
+        ASSERT_TRUE(rig.DisconnectAndWaitForTheExit());
+        EXPECT_EQ(rig.RequestsFor(CMD_VERIFY), 0);
+        EXPECT_EQ(rig.RequestsFor(CMD_EXIT), 1);
+        EXPECT_EQ(rig.LastLines(3), (std::vector<std::string>{LogText::kFileChanged,
+                                                               LogText::kExited,
+                                                               LogText::kDisconnected}));
     }
 }
 
@@ -111,7 +116,7 @@ TEST(DialogFlashFile, AFileChangedSinceLoadIsRefusedBeforeTheErase) {
     rig.dlg.OnFlashFirmware();
     EXPECT_EQ(rig.dlg.LastLogLine(), LogText::kChangedSinceLoad);
     EXPECT_EQ(rig.dlg.Flashing(), 0);
-    rig.window.PumpFor(100);
+    ASSERT_TRUE(rig.DisconnectAndWaitForTheExit());
     EXPECT_EQ(rig.sim.EraseCount(), 0);
 }
 
@@ -132,8 +137,7 @@ TEST(DialogFlashFile, ALineThatIsNoRecordBeforeTheLastRecordIsRefusedBeforeTheEr
     rig.sim.SetSilent(true);
     rig.dlg.OnFlashFirmware();
     EXPECT_TRUE(rig.dlg.FlashInProgress());
-    rig.window.PumpFor(100);
-    EXPECT_EQ(rig.RequestsFor(CMD_ERASE), 1);
+    EXPECT_TRUE(rig.window.PumpUntil([&] { return rig.RequestsFor(CMD_ERASE) == 1; }, 2000));
 }
 
 TEST(DialogFlashFile, LoadRefusesWhatIsNoRegularFileWithoutBlocking) {

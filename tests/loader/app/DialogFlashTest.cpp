@@ -94,7 +94,6 @@ TEST(DialogFlashFaults, VerifyMismatchStopsWithOnlyDisconnectLeft) {
     ASSERT_TRUE(rig.Load(path));
     rig.dlg.OnFlashFirmware();
     ASSERT_TRUE(rig.WaitForLine(LogText::kVerifyFailed, 10000));
-    rig.window.PumpFor(100);
     EXPECT_EQ(rig.Lines().back(), LogText::kVerifyFailed);
     EXPECT_EQ(rig.dlg.Flashing(), 1);
     EXPECT_EQ(rig.dlg.Connected(), 1);
@@ -109,6 +108,11 @@ TEST(DialogFlashFaults, VerifyMismatchStopsWithOnlyDisconnectLeft) {
     rig.dlg.OnBootReply(3, shortReply);
     EXPECT_EQ(rig.Lines().back(), LogText::kVerifyFailed);
     EXPECT_EQ(rig.dlg.Connected(), 1);
+    // Nothing was sent or logged meanwhile: the Disconnect's exit is the first one.
+    ASSERT_TRUE(rig.DisconnectAndWaitForTheExit());
+    EXPECT_EQ(rig.RequestsFor(CMD_EXIT), 1);
+    EXPECT_EQ(rig.LastLines(3),
+              (Lines{LogText::kVerifyFailed, LogText::kExited, LogText::kDisconnected}));
 }
 
 // Makes the unit fall silent the moment the log reaches `line`, before the next command goes.
@@ -176,11 +180,12 @@ TEST(DialogFlashFaults, LateEraseReplyAfterTheTimeoutIsLoggedButDoesNotProgram) 
     ASSERT_TRUE(rig.WaitForLine(LogText::kNoResponse, 14000));
     ExpectFileLoadedControls(rig);
     ASSERT_TRUE(rig.WaitForLine(LogText::kProgramming, 4000)) << rig.dlg.LogText();
-    rig.window.PumpFor(300);
-    EXPECT_EQ(rig.RequestsFor(CMD_PROGRAM), 0);
     EXPECT_EQ(rig.dlg.Flashing(), 0);
     ExpectFileLoadedControls(rig);
     EXPECT_EQ(rig.LinesFrom(LogText::kNoResponse)[1], LogText::kProgramming);
+    // Every request sent before the Disconnect's exit has arrived with it.
+    ASSERT_TRUE(rig.DisconnectAndWaitForTheExit());
+    EXPECT_EQ(rig.RequestsFor(CMD_PROGRAM), 0);
 }
 
 TEST(DialogFlashFaults, DisconnectDuringProgrammingSendsExitAndStops) {
@@ -201,7 +206,8 @@ TEST(DialogFlashFaults, DisconnectDuringProgrammingSendsExitAndStops) {
     EXPECT_EQ(rig.RequestsFor(CMD_EXIT), 1);
     EXPECT_FALSE(rig.dlg.Link().WorkerRunning());
     const size_t requests = rig.sim.RequestCount();
-    rig.window.PumpFor(400);
+    // The worker is gone: once the dialog has taken what it left, nothing more can happen.
+    ASSERT_TRUE(rig.window.PumpUntil([&] { return !rig.NotificationsWaiting(); }, 2000));
     EXPECT_EQ(rig.sim.RequestCount(), requests);
     EXPECT_EQ(rig.Lines().back(), LogText::kDisconnected);
     EXPECT_FALSE(rig.window.IsControlEnabled(IDC_FLASH_FIRMWARE));
@@ -244,7 +250,7 @@ TEST(DialogFlashChecks, NothingIsErasedWhenTheFileCannotBeProgrammed) {
         EXPECT_EQ(rig.dlg.Outcome(), EOutcome::kRefused);
         ExpectFileLoadedControls(rig);
     }
-    rig.window.PumpFor(200);
+    ASSERT_TRUE(rig.DisconnectAndWaitForTheExit());
     EXPECT_EQ(rig.RequestsFor(CMD_ERASE), 0);
     EXPECT_EQ(rig.RequestsFor(CMD_RESET_DEFAULTS), 0);
     EXPECT_EQ(rig.sim.EraseCount(), 0);

@@ -3,10 +3,12 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "FrameCodec.h"
@@ -39,6 +41,23 @@ bool CDialogRig::Load(const std::string& path) {
     window.SetChooserAnswer(path);
     dlg.OnLoadFirmware();
     return dlg.LastLogLine() == LogText::kLoaded;
+}
+
+bool CDialogRig::DisconnectAndWaitForTheExit(int timeoutMs) {
+    if (dlg.Connected() == 0) return false;
+    const int exits = RequestsFor(CMD_EXIT);
+    dlg.OnConnect();
+    return window.PumpUntil([&] { return RequestsFor(CMD_EXIT) > exits; }, timeoutMs);
+}
+
+std::vector<std::string> CDialogRig::LastLines(size_t count) const {
+    const std::vector<std::string> lines = Lines();
+    return {lines.end() - static_cast<long>(std::min(count, lines.size())), lines.end()};
+}
+
+bool CDialogRig::NotificationsWaiting() const {
+    pollfd waiting{dlg.NotifyFd(), POLLIN, 0};
+    return ::poll(&waiting, 1, 0) == 1 && (waiting.revents & POLLIN) != 0;
 }
 
 bool CDialogRig::WaitForLine(const std::string& line, int timeoutMs) {

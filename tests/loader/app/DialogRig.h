@@ -23,6 +23,13 @@ struct CDialogRig {
     // The lines from the first occurrence of `from` on.
     std::vector<std::string> LinesFrom(const std::string& from) const;
     int RequestsFor(uint8_t command) const;
+    // Presses Connect to disconnect and waits until the unit has the exit: every request sent
+    // before it has arrived by then, so that counts taken after are final, with no clock.
+    bool DisconnectAndWaitForTheExit(int timeoutMs = 5000);
+    // The last `count` log lines (fewer if the log is shorter).
+    std::vector<std::string> LastLines(size_t count) const;
+    // A notification from the worker waits for the dialog.
+    bool NotificationsWaiting() const;
 
     CUnitSim sim;
     CRecordingWindow window;

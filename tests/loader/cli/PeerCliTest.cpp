@@ -84,7 +84,7 @@ TEST(PeerCli, ManyUnitsNamesArePrefixedNeutralised) {
 }
 
 TEST(PeerCli, TheBoardShowsNoControlBytesFromAUnitsEvents) {
-    const std::vector<CTarget> targets(1, CTarget{"127.0.0.1", {127, 0, 0, 1}, 0});
+    const std::vector<CTarget> targets(1, CTarget{"127.0.0.1", {127, 0, 0, 1}, 0, "argument 1"});
     CBoardFleetView board(targets);
     CJsonFields fields;
     ASSERT_TRUE(ParseJsonObject(

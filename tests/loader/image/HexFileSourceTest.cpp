@@ -108,7 +108,7 @@ TEST(HexFileSource, AChangeToTheOpenFileOrItsPathIsSeen) {
         const char* name;
         std::function<void()> change;
     } cases[] = {
-        {"truncated", [&] { truncate(path.c_str(), 0); }},
+        {"truncated", [&] { ASSERT_EQ(truncate(path.c_str(), 0), 0); }},
         {"appended to", append},
         {"rewritten in place", rewrite},
         {"replaced by rename", replace},

@@ -62,25 +62,33 @@ TEST_F(EngineTest, OneTrySendsOnlyTheWakeupOfEachVariantThenTimesOut) {
                                                         {0, "remotebootlind"},
                                                         {18, "remotebootlind"}};
     for (const auto& [variant, text] : variants) {
-        m_unit->ClearRequests();
         ASSERT_TRUE(m_link.StartCommand(CMD_READ_VERSION, variant, 1, 333));
         const CBootMessage m = Next(1000);
         EXPECT_EQ(m.message, WM_BOOT_TIMEOUT) << text;
         EXPECT_EQ(m.wParam, CMD_READ_VERSION);
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        const auto seen = m_unit->Requests();
-        ASSERT_EQ(seen.size(), 1u) << text;
-        EXPECT_EQ(seen[0].raw, Wakeup(text));
     }
+    // An erase sent after them all arrives after anything they sent.
+    ASSERT_TRUE(m_link.StartCommand(CMD_ERASE, 0, 1, 333));
+    ASSERT_EQ(Next(1000).message, WM_BOOT_TIMEOUT);
+    ASSERT_TRUE(WaitForRequests(5, 3000));
+    const auto seen = m_unit->Requests();
+    ASSERT_EQ(seen.size(), 5u);
+    for (size_t i = 0; i < 4; ++i) EXPECT_EQ(seen[i].raw, Wakeup(variants[i].second)) << i;
+    EXPECT_EQ(seen[4].command, CMD_ERASE) << "only the wake-up of each variant went before it";
 }
 
 TEST_F(EngineTest, ExitGoesOutOnceAndNothingIsPosted) {
+    CNoteRecorder& notes = m_notes;
+    m_link.SetObserver(&notes);
     StartUnit();
     ASSERT_TRUE(m_link.StartCommand(CMD_EXIT, 0, 1, 200));
-    EXPECT_EQ(Next(500).message, 0u);
+    // Its one try is over: a time-out would be posted now.
+    ASSERT_GE(notes.Find("CMD_EXIT sent, no answer awaited"), 0);
+    ExpectNothingPostedBeforeAProbe();
     const auto frames = Frames();
-    ASSERT_EQ(frames.size(), 1u);
+    ASSERT_GE(frames.size(), 2u);
     EXPECT_EQ(frames[0].raw, (Bytes{0x01, 0x05, 0xA5, 0x50, 0x04}));
+    EXPECT_EQ(frames[1].command, CMD_READ_VERSION) << "the exit went out once";
     EXPECT_TRUE(m_unit->Exited());
 }
 
@@ -88,8 +96,10 @@ TEST_F(EngineTest, RefusesUnknownCodesAndSendsNothing) {
     StartUnit();
     EXPECT_FALSE(m_link.StartCommand(0, 0, 3, 100));
     EXPECT_FALSE(m_link.StartCommand(7, 0, 3, 100));
-    EXPECT_EQ(Next(300).message, 0u);
-    EXPECT_EQ(m_unit->RequestCount(), 0u);
+    ExpectNothingPostedBeforeAProbe();
+    const auto seen = m_unit->Requests();
+    ASSERT_FALSE(seen.empty());
+    EXPECT_TRUE(seen[0].wakeup) << "the probe's wake-up came first";
 }
 
 TEST_F(EngineTest, ReportsASilentUnitAfterItsTries) {
@@ -153,7 +163,7 @@ TEST_F(EngineTest, AFileEndingOnABatchStillEndsWithOneReply) {
     LoadText(PlainRecords(21));  // 22 lines: exactly two batches
     ASSERT_TRUE(m_link.StartCommand(CMD_PROGRAM, 0, 3, 500));
     EXPECT_EQ(Next(3000).message, WM_BOOT_REPLY);
-    EXPECT_EQ(Next(200).message, 0u);
+    ExpectNothingPostedBeforeAProbe();
     EXPECT_EQ(ProgramBatches(Frames()), (std::vector<uint16_t>{11, 11}));
 }
 
@@ -162,8 +172,10 @@ TEST_F(EngineTest, RefusesProgrammingWithoutAFileOrWithoutARecord) {
     EXPECT_FALSE(m_link.StartCommand(CMD_PROGRAM, 0, 3, 500));  // no file open
     LoadText("\n:00000001FF\n");                                // first line is not a record
     EXPECT_FALSE(m_link.StartCommand(CMD_PROGRAM, 0, 3, 500));
-    EXPECT_EQ(Next(200).message, 0u);
-    EXPECT_EQ(m_unit->RequestCount(), 0u);
+    ExpectNothingPostedBeforeAProbe();
+    const auto seen = m_unit->Requests();
+    ASSERT_FALSE(seen.empty());
+    EXPECT_TRUE(seen[0].wakeup) << "the probe's wake-up came first";
 }
 
 TEST_F(EngineTest, VerifyCarriesTheImageRangeAndCrc) {
@@ -228,6 +240,8 @@ TEST_F(EngineTest, PostsAReplyThatArrivesAfterTheTimeout) {
 }
 
 TEST_F(EngineTest, ALoadAfterATimedOutProgrammingRunRetiresIt) {
+    CNoteRecorder& notes = m_notes;
+    m_link.SetObserver(&notes);
     CUnitSimConfig config;
     config.faults.delayReply = 1.0;
     config.faults.delayReplyMs = 300;
@@ -238,7 +252,10 @@ TEST_F(EngineTest, ALoadAfterATimedOutProgrammingRunRetiresIt) {
     // The user loads another file while the first batch's reply is still on its way: the
     // late reply must neither read on from the new file nor report a finished run.
     LoadText(HexFileText(50, 16, 2));
-    EXPECT_EQ(Next(800).message, 0u);
+    const int loaded = static_cast<int>(notes.Notes().size()) - 1;
+    ASSERT_GE(notes.Find("reply 03 ", loaded, true), 0) << "the late reply came";
+    ExpectNothingPostedBeforeAProbe();
+    EXPECT_EQ(notes.CountStarting("CMD_PROGRAM try", loaded), 0);
     EXPECT_EQ(ProgramBatches(Frames()), (std::vector<uint16_t>{11}));
 }
 
@@ -369,12 +386,15 @@ TEST_F(EngineTest, AnAnswerJustAfterTheLastTryWasGivenUpOnCancelsItsTimeOut) {
 }
 
 TEST_F(EngineTest, ASecondAnswerToTheSameCommandIsDropped) {
+    CNoteRecorder& notes = m_notes;
+    m_link.SetObserver(&notes);
     CUnitSimConfig config;
     config.faults.duplicateReply = 1.0;
     StartUnit(config);
     ASSERT_TRUE(m_link.StartCommand(CMD_ERASE, 0, 3, 500));
     EXPECT_EQ(Next(1000).message, WM_BOOT_REPLY);
-    EXPECT_EQ(Next(300).message, 0u);
+    ASSERT_GE(notes.Find("reply 02 dropped: second answer"), 0);
+    ExpectNothingPostedBeforeAProbe();
 }
 
 TEST_F(EngineTest, DuplicatedRepliesOnALossyLinkSkipNoBatch) {
@@ -394,6 +414,8 @@ TEST_F(EngineTest, DuplicatedRepliesOnALossyLinkSkipNoBatch) {
 }
 
 TEST_F(EngineTest, ALoadDuringALiveProgrammingRunRetiresIt) {
+    CNoteRecorder& notes = m_notes;
+    m_link.SetObserver(&notes);
     CUnitSimConfig config;
     config.faults.delayReply = 1.0;
     config.faults.delayReplyMs = 15;
@@ -402,11 +424,13 @@ TEST_F(EngineTest, ALoadDuringALiveProgrammingRunRetiresIt) {
     ASSERT_TRUE(m_link.StartCommand(CMD_PROGRAM, 0, 3, 500));
     ASSERT_TRUE(WaitForRequests(4, 3000));
     LoadText(HexFileText(50, 16, 2));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    const size_t batches = ProgramBatches(Frames()).size();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_EQ(ProgramBatches(Frames()).size(), batches);
-    EXPECT_EQ(Next(100).message, 0u);
+    // Every batch is noted as it is sent, under the lock that the Load took.
+    const int loaded = static_cast<int>(notes.Notes().size()) - 1;
+    const int sent = notes.CountStarting("CMD_PROGRAM try", -1);
+    // The probe's answer comes after the reply to the batch that was on its way.
+    ExpectNothingPostedBeforeAProbe();
+    EXPECT_EQ(notes.CountStarting("CMD_PROGRAM try", loaded), 0) << "a batch after the Load";
+    EXPECT_EQ(ProgramBatches(Frames()).size(), static_cast<size_t>(sent));
 }
 
 TEST_F(EngineTest, AFileChangedUnderARunEndsItAndRefusesTheVerify) {

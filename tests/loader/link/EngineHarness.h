@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
@@ -14,10 +16,45 @@
 #include "BootLink.h"
 #include "BootMessageQueue.h"
 #include "EngineHarnessFiles.h"
+#include "LinkObserver.h"
 #include "LoopbackUnit.h"
 #include "PathChooser.h"
 #include "TempDir.h"
 #include "UnitSim.h"
+
+// The engine's notes, in order, for waiting on what the worker did.
+struct CNoteRecorder : ILinkObserver {
+    void OnDatagram(EDatagramWay, const uint8_t*, size_t) override {}
+    void OnEngineNote(const char* text) override {
+        std::lock_guard<std::mutex> guard(mutex);
+        notes.emplace_back(text);
+    }
+    std::vector<std::string> Notes() {
+        std::lock_guard<std::mutex> guard(mutex);
+        return notes;
+    }
+    // Index of the first note after `after` that equals text (or, with prefix, starts with it),
+    // or -1 (bounded wait).
+    int Find(const std::string& text, int after = -1, bool prefix = false) {
+        for (int waited = 0; waited <= 2000; waited += 10) {
+            const auto seen = Notes();
+            const auto it = std::find_if(seen.begin() + after + 1, seen.end(), [&](const auto& n) {
+                return prefix ? n.starts_with(text) : n == text;
+            });
+            if (it != seen.end()) return static_cast<int>(it - seen.begin());
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return -1;
+    }
+    // How many notes after `after` start with text; no waiting.
+    int CountStarting(const std::string& text, int after) {
+        const auto seen = Notes();
+        return static_cast<int>(std::count_if(seen.begin() + after + 1, seen.end(),
+                                              [&](const auto& n) { return n.starts_with(text); }));
+    }
+    std::mutex mutex;
+    std::vector<std::string> notes;
+};
 
 class EngineTest : public ::testing::Test {
   protected:
@@ -42,6 +79,17 @@ class EngineTest : public ::testing::Test {
             m_queue.WaitFor(20);
         }
         return CBootMessage{};
+    }
+    // Shows that nothing was posted since the last notification taken, without waiting out a
+    // clock: the unit answers a read-version command after every reply it owed before, and the
+    // worker posts in the order it receives, so that answer must be the very next notification.
+    // Whatever the worker still had to do about an earlier command must be under way (its
+    // answer or its note seen), or the probe would replace it.
+    void ExpectNothingPostedBeforeAProbe() {
+        ASSERT_TRUE(m_link.StartCommand(CMD_READ_VERSION, WAKE_STANDARD, 5, 500));
+        const CBootMessage m = Next(5000);
+        EXPECT_EQ(m.message, WM_BOOT_REPLY) << "posted before the probe's answer";
+        EXPECT_EQ(m.reply[0], CMD_READ_VERSION) << "a reply was posted before the probe's answer";
     }
     // Waits until the unit has seen at least count requests (bounded).
     bool WaitForRequests(size_t count, int timeoutMs) {
@@ -76,6 +124,8 @@ class EngineTest : public ::testing::Test {
 
     CPathChooser m_chooser;
     CTempDir m_dir;
+    // An observer outlives the worker, which TearDown stops.
+    CNoteRecorder m_notes;
     std::unique_ptr<CUnitSim> m_unit;
     CBootMessageQueue m_queue;
     CBootLink m_link;

@@ -45,30 +45,6 @@ struct CTracePath {
     std::string m_path = m_dir.Write("trace.log", "");
 };
 
-struct CNoteRecorder : ILinkObserver {
-    void OnDatagram(EDatagramWay, const uint8_t*, size_t) override {}
-    void OnEngineNote(const char* text) override {
-        std::lock_guard<std::mutex> guard(mutex);
-        notes.emplace_back(text);
-    }
-    std::vector<std::string> Notes() {
-        std::lock_guard<std::mutex> guard(mutex);
-        return notes;
-    }
-    // Index of the first note after `after` that equals text, or -1 (bounded wait).
-    int Find(const std::string& text, int after = -1) {
-        for (int waited = 0; waited <= 2000; waited += 10) {
-            const auto seen = Notes();
-            const auto it = std::find(seen.begin() + after + 1, seen.end(), text);
-            if (it != seen.end()) return static_cast<int>(it - seen.begin());
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return -1;
-    }
-    std::mutex mutex;
-    std::vector<std::string> notes;
-};
-
 // Data bytes of the data records in one CMD_PROGRAM Frame, read from the wire bytes.
 uint32_t DataBytesInBatch(const Bytes& raw) {
     CFrameDecoder decoder;
@@ -191,7 +167,7 @@ TEST(LinkTrace, RemembersTheFirstLineItCouldNotWrite) {
 }
 
 TEST_F(EngineTest, NotesTellTriesAnswersDroppedDuplicatesTimeOutsAndRefusals) {
-    CNoteRecorder notes;
+    CNoteRecorder& notes = m_notes;
     m_link.SetObserver(&notes);
     CUnitSimConfig config;
     config.faults.duplicateReply = 1.0;
@@ -237,12 +213,15 @@ TEST_F(EngineTest, ByteProgressReachesTheTotalExactlyAtTheEndOfEachRun) {
 }
 
 TEST_F(EngineTest, ByteProgressCountsOnlyTheAnsweredBatchesWhileOneIsOutstanding) {
+    CNoteRecorder& notes = m_notes;
+    m_link.SetObserver(&notes);
     StartUnit();
     LoadText(HexFileText(2000));
     ASSERT_TRUE(m_link.StartCommand(CMD_PROGRAM, 0, 3, 300));
     ASSERT_TRUE(WaitForRequests(5, 3000));
     m_unit->SetSilent(true);
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    // A batch resent: it went unanswered for a whole time-out, and it still is.
+    ASSERT_GE(notes.Find("CMD_PROGRAM try 2 of 3", -1, true), 0);
     uint32_t outstanding = 0, total = 0;
     m_link.GetByteProgress(outstanding, total);
     const CBootMessage m = Next(3000);

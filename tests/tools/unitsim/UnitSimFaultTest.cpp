@@ -39,13 +39,14 @@ TEST(UnitSimFaults, DroppedRequestsAreSeenButNotActedOn) {
     ASSERT_TRUE(sim.Start());
     CLoopbackClient client;
     client.SendBody(sim.Port(), {2});
-    EXPECT_TRUE(client.ReceiveRaw(150).empty());
     ASSERT_TRUE(WaitForRequests(sim, 1));
     EXPECT_TRUE(sim.Requests()[0].dropped);
-    EXPECT_EQ(sim.EraseCount(), 0);
 
     CFaultConfig none;
     sim.SetFaults(none);
+    // Answered in order: this is the first answer, so the dropped erase got none.
+    EXPECT_EQ(client.Exchange(sim.Port(), {1}), (Bytes{1, 1, 4}));
+    EXPECT_EQ(sim.EraseCount(), 0);
     EXPECT_EQ(client.Exchange(sim.Port(), {2}), Bytes{2});
 }
 
@@ -56,7 +57,9 @@ TEST(UnitSimFaults, DroppedRepliesFollowAnActThatHappened) {
     ASSERT_TRUE(sim.Start());
     CLoopbackClient client;
     client.SendBody(sim.Port(), {2});
-    EXPECT_TRUE(client.ReceiveRaw(150).empty());
+    ASSERT_TRUE(WaitForRequests(sim, 1));
+    sim.SetFaults(CFaultConfig{});
+    EXPECT_EQ(client.Exchange(sim.Port(), {1}), (Bytes{1, 1, 4})) << "the first answer";
     EXPECT_EQ(sim.EraseCount(), 1);
 }
 
@@ -69,7 +72,7 @@ TEST(UnitSimFaults, DuplicateAndCorruptReplies) {
     client.SendBody(sim.Port(), {6});
     EXPECT_EQ(client.ReceiveBody(), Bytes{6});
     EXPECT_EQ(client.ReceiveBody(), Bytes{6});
-    EXPECT_TRUE(client.ReceiveRaw(100).empty());
+    // A third copy would be the next datagram, taken below for the damaged reply.
 
     CFaultConfig corrupt;
     corrupt.corruptReply = 1;
@@ -90,13 +93,14 @@ TEST(UnitSimFaults, DuplicateAndCorruptReplies) {
     corrupt.corruptRequest = 1;
     sim.SetFaults(corrupt);
     client.SendBody(sim.Port(), {6});
-    EXPECT_TRUE(client.ReceiveRaw(150).empty());
-    EXPECT_EQ(sim.ResetCount(), 2);
     ASSERT_TRUE(WaitForRequests(sim, 3));
     const CSeenRequest last = sim.Requests().back();
     EXPECT_TRUE(last.corrupted);
     EXPECT_FALSE(last.frame);
     EXPECT_EQ(last.raw, CLoopbackClient::Frame({6})) << "raw keeps what was sent";
+    sim.SetFaults(CFaultConfig{});
+    EXPECT_EQ(client.Exchange(sim.Port(), {1}), (Bytes{1, 1, 4})) << "the damaged one got none";
+    EXPECT_EQ(sim.ResetCount(), 2);
 }
 
 TEST(UnitSimFaults, SilentUnitRecordsButNeitherActsNorAnswers) {
@@ -105,11 +109,11 @@ TEST(UnitSimFaults, SilentUnitRecordsButNeitherActsNorAnswers) {
     sim.SetSilent(true);
     CLoopbackClient client;
     client.SendBody(sim.Port(), {2});
-    EXPECT_TRUE(client.ReceiveRaw(150).empty());
     ASSERT_TRUE(WaitForRequests(sim, 1));
     EXPECT_EQ(sim.Requests()[0].command, 2);
-    EXPECT_EQ(sim.EraseCount(), 0);
     sim.SetSilent(false);
+    EXPECT_EQ(client.Exchange(sim.Port(), {1}), (Bytes{1, 1, 4})) << "the first answer";
+    EXPECT_EQ(sim.EraseCount(), 0);
     EXPECT_EQ(client.Exchange(sim.Port(), {2}), Bytes{2});
 }
 

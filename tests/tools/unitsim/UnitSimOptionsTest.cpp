@@ -130,6 +130,12 @@ TEST(UnitSimOptions, VersionAloneAsksForTheProgramsVersion) {
     EXPECT_FALSE(spelled.version);
     EXPECT_EQ(spelled.sim.major, 1);
     EXPECT_EQ(spelled.sim.minor, 3);
+    // -V is only ever the program's version: a value after it is not taken for the bootloader's.
+    CUnitSimOptions shortForm;
+    ASSERT_TRUE(Parse({"-V"}, shortForm, error)) << error;
+    EXPECT_TRUE(shortForm.version);
+    EXPECT_FALSE(Parse({"-V", "1.03"}, shortForm, error));
+    EXPECT_EQ(shortForm.sim.minor, 4);
     EXPECT_EQ(std::string(UnitSimVersionLine()).rfind("quillon-unitsim ", 0), 0u);
     for (const char* value : {"1", "1.4.5"}) {
         CUnitSimOptions bad;
