@@ -79,6 +79,9 @@ for tool in quillon-flash pellisk-watch; do
   case " ${programs[*]} " in *" $tool "*) ;; *) continue ;; esac
   expected+=("share/bash-completion/completions/$tool")
 done
+case " ${programs[*]} " in
+  *" quillon-records "*) expected+=("share/bash-completion/completions/quillon-records") ;;
+esac
 
 # The dissector's files are checked by its own test.
 while IFS= read -r lua; do expected+=("$lua"); done < <(find . -path '*/wireshark/plugins/*' \
