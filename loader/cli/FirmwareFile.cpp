@@ -57,3 +57,12 @@ int RunImageInfo(const std::string& path) {
     }
     return 0;
 }
+
+bool ReadImageIdentity(const std::string& path, uint32_t& start, uint32_t& length, uint16_t& crc) {
+    CPathAnswer chooser;
+    CHexFile file;
+    if (!LoadPath(path, chooser, file)) return false;
+    file.Rewind();
+    file.ComputeImageCrc(start, length, crc);
+    return true;
+}

@@ -72,6 +72,9 @@ std::string FlashHelp() {
            "  -q, --quiet            print nothing but errors\n"
            "  -v, --verbose          add the engine's view of every command on stderr\n"
            "      --trace FILE       append every datagram sent and received to FILE\n"
+           "      --record DB        add a row per unit to the flash record: a SQLite file or a\n"
+           "                         postgresql:// URL (see quillon-records)\n"
+           "      --mac TEXT         the MAC of the one target, for its row (default empty)\n"
            "      --info             connect, print the bootloader's name and version, "
            "disconnect\n"
            "      --image-info       print the range and CRC-16 that verification would use, "
@@ -96,7 +99,10 @@ std::string FlashHelp() {
            "verification\n"
            "failed, 3 firmware file missing, unusable or changed, 4 socket error, 5 reset to\n"
            "defaults refused by a bootloader before " +
-           gate + "; 64 usage error; 130 or 143 interrupted.\n";
+           gate +
+           "; 6 the record could not be opened (nothing\n"
+           "flashed) or a unit's row not written (its flash stands); 64 usage error; 130 or 143\n"
+           "interrupted.\n";
 }
 
 namespace {
@@ -118,6 +124,8 @@ enum ELongOnly : int {
     kOptInfo,
     kOptImageInfo,
     kOptChild,
+    kOptRecord,
+    kOptMac,
 };
 
 const option kLongOptions[] = {
@@ -134,6 +142,8 @@ const option kLongOptions[] = {
     {"trace", required_argument, nullptr, kOptTrace},
     {"info", no_argument, nullptr, kOptInfo},
     {"image-info", no_argument, nullptr, kOptImageInfo},
+    {"record", required_argument, nullptr, kOptRecord},
+    {"mac", required_argument, nullptr, kOptMac},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     // How a quillon-flash of many units starts each of them; not for users.
@@ -215,6 +225,16 @@ bool ParseFlashOptions(int argc, const char* const* argv, CFlashOptions& options
             case kOptImageInfo:
                 imageInfo = true;
                 break;
+            case kOptRecord:
+                if (*optarg == '\0') {
+                    error = "--record needs a SQLite file or a postgresql:// URL";
+                    return false;
+                }
+                options.recordTarget = optarg;
+                break;
+            case kOptMac:
+                options.mac = optarg;
+                break;
             case 'h':
                 options.mode = EFlashMode::kHelp;
                 return true;
@@ -243,6 +263,14 @@ bool ParseFlashOptions(int argc, const char* const* argv, CFlashOptions& options
 
     if (info && imageInfo) {
         error = "--info and --image-info exclude each other";
+        return false;
+    }
+    if ((info || imageInfo) && !options.recordTarget.empty()) {
+        error = "--record records flashes, not --info or --image-info";
+        return false;
+    }
+    if (!options.mac.empty() && options.recordTarget.empty()) {
+        error = "--mac names the unit for --record; give --record too";
         return false;
     }
     if (imageInfo) {
@@ -284,6 +312,10 @@ bool ParseFlashOptions(int argc, const char* const* argv, CFlashOptions& options
         return false;
     if (options.targets.empty()) {
         error = "no target in " + options.targetsFile;
+        return false;
+    }
+    if (!options.mac.empty() && options.targets.size() != 1) {
+        error = "--mac goes with a single target";
         return false;
     }
     options.mode = info ? EFlashMode::kInfo : EFlashMode::kFlash;

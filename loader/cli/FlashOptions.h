@@ -14,6 +14,7 @@ enum EFlashExit : int {
     kExitBadFirmware = 3,
     kExitSocketError = 4,
     kExitRefused = 5,  // the unit can't do what was asked (reset on a bootloader before 1.04)
+    kExitRecordLost = 6,  // --record: the record could not be opened, or a row not written
     kExitUsage = 64,
 };
 
@@ -34,6 +35,8 @@ struct CFlashOptions {
     int attempts = 1;
     uint16_t programTries = kProgramTiming.tries;
     std::string firmware;
+    std::string recordTarget;  // --record: a SQLite path or a postgresql:// URL
+    std::string mac;           // --mac: the one target's MAC, for its row
     // Set for a unit that a quillon-flash of many units runs: JSON events on stdout, times
     // counted from the parent's start (CLOCK_MONOTONIC ns), and the file already checked.
     int64_t childStartNs = -1;

@@ -89,8 +89,13 @@ CUnitResult LostResult(int status, const CRunClock& clock) {
 
 class CFleet {
   public:
-    CFleet(const CFlashOptions& options, const CRunClock& clock, IFleetView& view)
-        : m_options(options), m_clock(clock), m_view(view), m_results(options.targets.size()) {}
+    CFleet(const CFlashOptions& options, const CRunClock& clock, IFleetView& view,
+           const FUnitResultHook& onResult)
+        : m_options(options),
+          m_clock(clock),
+          m_view(view),
+          m_onResult(onResult),
+          m_results(options.targets.size()) {}
 
     int Run() {
         const size_t jobs = m_options.jobs > 0 ? static_cast<size_t>(m_options.jobs)
@@ -142,6 +147,7 @@ class CFleet {
         ParseJsonObject(line, fields);
         m_results[index] = result;
         m_view.OnEvent(index, line, fields);
+        if (m_onResult) m_onResult(m_options.targets[index], result);
     }
 
     void Wait() {
@@ -181,6 +187,8 @@ class CFleet {
             m_results[child.index] = ResultFromJson(fields);
         }
         m_view.OnEvent(child.index, line, fields);
+        if (child.hasResult && event && event->text == "result" && m_onResult)
+            m_onResult(m_options.targets[child.index], m_results[child.index]);
     }
 
     void End(size_t i) {
@@ -196,13 +204,14 @@ class CFleet {
     const CFlashOptions& m_options;
     const CRunClock& m_clock;
     IFleetView& m_view;
+    const FUnitResultHook& m_onResult;
     std::vector<CUnitResult> m_results;
     std::vector<CChild> m_running;
 };
 
 }  // namespace
 
-int RunFleet(const CFlashOptions& options, const CRunClock& clock) {
+int RunFleet(const CFlashOptions& options, const CRunClock& clock, const FUnitResultHook& onResult) {
     CatchInterrupts();
     std::unique_ptr<IFleetView> view;
     if (options.json)
@@ -211,6 +220,6 @@ int RunFleet(const CFlashOptions& options, const CRunClock& clock) {
         view = std::make_unique<CBoardFleetView>(options.targets);
     else
         view = std::make_unique<CPrefixFleetView>(options.targets, options.quiet);
-    CFleet fleet(options, clock, *view);
+    CFleet fleet(options, clock, *view, onResult);
     return fleet.Run();
 }

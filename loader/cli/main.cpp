@@ -7,6 +7,7 @@
 
 #include "FirmwareFile.h"
 #include "FlashOptions.h"
+#include "FlashRecording.h"
 #include "Fleet.h"
 #include "Interrupt.h"
 #include "UnitReports.h"
@@ -20,26 +21,41 @@ std::unique_ptr<IUnitReport> ReportFor(const CFlashOptions& options) {
     return std::make_unique<CPlainReport>(options.quiet, ::isatty(STDERR_FILENO) != 0);
 }
 
+// Every target gets a result event with the refusal, so that a JSON reader hears of each.
+int Refuse(const CFlashOptions& options, const CRunClock& clock, int exit, const std::string& problem) {
+    std::fprintf(stderr, "quillon-flash: %s\n", problem.c_str());
+    if (options.json) {
+        CUnitResult refused;
+        refused.exit = exit;
+        refused.message = problem;
+        for (const CTarget& t : options.targets)
+            WriteAll(STDOUT_FILENO, ResultJson(t.text, clock.Seconds(), refused) + "\n");
+    }
+    return exit;
+}
+
 int Flash(const CFlashOptions& options, const CRunClock& clock) {
     // A unit of many was checked by the quillon-flash that started it.
     if (!options.IsChild()) {
         const std::string problem = FirmwareProblem(options.firmware);
-        if (!problem.empty()) {
-            std::fprintf(stderr, "quillon-flash: %s\n", problem.c_str());
-            if (options.json) {
-                CUnitResult refused;
-                refused.exit = kExitBadFirmware;
-                refused.message = problem;
-                for (const CTarget& t : options.targets)
-                    WriteAll(STDOUT_FILENO, ResultJson(t.text, clock.Seconds(), refused) + "\n");
-            }
-            return kExitBadFirmware;
-        }
+        if (!problem.empty()) return Refuse(options, clock, kExitBadFirmware, problem);
     }
-    if (options.targets.size() > 1) return RunFleet(options, clock);
+    // --record: the record must answer before any unit is woken; the fleet's parent writes
+    // every unit's row.
+    CFlashRecording recording;
+    FUnitResultHook onResult;
+    if (!options.recordTarget.empty() && !options.IsChild()) {
+        std::string error;
+        if (!recording.Open(options, error))
+            return Refuse(options, clock, kExitRecordLost,
+                          "cannot open the record: " + error + "; nothing was flashed");
+        onResult = recording.Hook();
+    }
+    if (options.targets.size() > 1) return recording.Status(RunFleet(options, clock, onResult));
     CatchInterrupts();
     const auto report = ReportFor(options);
-    return RunUnit(options, options.targets[0], clock, *report);
+    CResultTee tee(*report, options.targets[0], onResult);
+    return recording.Status(RunUnit(options, options.targets[0], clock, tee));
 }
 
 }  // namespace

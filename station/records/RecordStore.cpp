@@ -166,6 +166,13 @@ struct CRecordStore::CImpl {
         return false;
     }
 
+    // A store whose database went away answers with this until Ping brings it back.
+    bool Ready(QString& error) const {
+        if (open) return true;
+        error = QStringLiteral("the record is not open (the database did not answer)");
+        return false;
+    }
+
     bool Connect(QString& error);
     bool EnsureSchema(QString& error);
 };
@@ -331,6 +338,7 @@ bool CRecordStore::Ping() {
 }
 
 bool CRecordStore::Write(const CFlashRecord& row, QString& error) {
+    if (!m_impl->Ready(error)) return false;
     if (!m_impl->Begin(error)) return false;
     {
         QSqlQuery query(m_impl->Db());
@@ -359,6 +367,7 @@ bool CRecordStore::Write(const CFlashRecord& row, QString& error) {
 
 EClaim CRecordStore::Claim(const QString& mac, const QString& station, int leaseSeconds,
                            QString* holder, QString& error) {
+    if (!m_impl->Ready(error)) return EClaim::kError;
     if (!m_impl->Begin(error)) return EClaim::kError;
     {
         QSqlQuery query(m_impl->Db());
@@ -395,6 +404,7 @@ EClaim CRecordStore::Claim(const QString& mac, const QString& station, int lease
 }
 
 bool CRecordStore::Renew(const QString& station, int leaseSeconds, QString& error) {
+    if (!m_impl->Ready(error)) return false;
     QSqlQuery query(m_impl->Db());
     query.prepare(QStringLiteral("UPDATE claims SET lease_end = %1 + :lease WHERE station = :station")
                       .arg(m_impl->NowMs()));
@@ -406,6 +416,7 @@ bool CRecordStore::Renew(const QString& station, int leaseSeconds, QString& erro
 }
 
 bool CRecordStore::ReleaseAll(const QString& station, QString& error) {
+    if (!m_impl->Ready(error)) return false;
     QSqlQuery query(m_impl->Db());
     query.prepare(QStringLiteral("DELETE FROM claims WHERE station = :station"));
     query.bindValue(QStringLiteral(":station"), station);
@@ -415,6 +426,7 @@ bool CRecordStore::ReleaseAll(const QString& station, QString& error) {
 }
 
 bool CRecordStore::HasVerified(const QString& mac, const QString& sha256, bool& verified, QString& error) {
+    if (!m_impl->Ready(error)) return false;
     QSqlQuery query(m_impl->Db());
     query.prepare(QStringLiteral(
         "SELECT COUNT(*) FROM records WHERE mac = :mac AND sha256 = :sha256 AND outcome = 'verified'"));
@@ -430,6 +442,7 @@ bool CRecordStore::HasVerified(const QString& mac, const QString& sha256, bool& 
 
 bool CRecordStore::Failures(const QString& mac, const QString& sha256, const QDateTime& since, int& count,
                             QDateTime& lastEnded, QString& error) {
+    if (!m_impl->Ready(error)) return false;
     QSqlQuery query(m_impl->Db());
     query.prepare(QStringLiteral("SELECT COUNT(*), MAX(ended) FROM records WHERE mac = :mac AND sha256 = :sha256 "
                                  "AND outcome <> 'verified'%1")
@@ -448,6 +461,7 @@ bool CRecordStore::Failures(const QString& mac, const QString& sha256, const QDa
 
 bool CRecordStore::Query(const CRecordFilter& filter, QVector<CFlashRecord>& rows, QString& error) {
     rows.clear();
+    if (!m_impl->Ready(error)) return false;
     QString sql = QStringLiteral("SELECT %1 FROM records WHERE 1 = 1").arg(QString::fromLatin1(kColumns));
     const QString macKey = MacKey(filter.mac);
     if (!macKey.isEmpty()) {
@@ -490,6 +504,7 @@ bool CRecordStore::Query(const CRecordFilter& filter, QVector<CFlashRecord>& row
 }
 
 bool CRecordStore::Counts(CRecordCounts& counts, QString& error) {
+    if (!m_impl->Ready(error)) return false;
     QSqlQuery query(m_impl->Db());
     query.prepare(QStringLiteral(
         "SELECT COALESCE(SUM(CASE WHEN outcome = 'verified' THEN 1 ELSE 0 END), 0), "

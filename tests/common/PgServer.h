@@ -53,11 +53,12 @@ class CPgServer {
         return true;
     }
 
-    // fast: a clean shutdown that ends every session, as an administrator's restart would.
-    bool Stop(std::string& error) {
+    // "fast": a clean shutdown that ends every session, as an administrator's restart would;
+    // "immediate": the server dies as in a crash.
+    bool Stop(std::string& error, const std::string& mode = "fast") {
         if (!m_running) return true;
         m_running = false;
-        return Run({Bin("pg_ctl"), "-D", m_dir + "/data", "-m", "fast", "-w", "-t", "60", "stop"}, error);
+        return Run({Bin("pg_ctl"), "-D", m_dir + "/data", "-m", mode, "-w", "-t", "60", "stop"}, error);
     }
 
     bool Running() const { return m_running; }

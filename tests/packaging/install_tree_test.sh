@@ -79,6 +79,9 @@ for tool in quillon-flash pellisk-watch quillon-records quillon-station; do
   case " ${programs[*]} " in *" $tool "*) ;; *) continue ;; esac
   expected+=("share/bash-completion/completions/$tool")
 done
+case " ${programs[*]} " in
+  *" quillon-records "*) expected+=("share/bash-completion/completions/quillon-records") ;;
+esac
 
 # The station's service and its options, beside the prefix where Debian keeps them.
 case " ${programs[*]} " in *" quillon-station "*)
