@@ -1,6 +1,7 @@
 #include "PageAuth.h"
 
 #include <QCryptographicHash>
+#include <QHostAddress>
 #include <QHttpServerRequest>
 #include <QUrlQuery>
 
@@ -8,8 +9,7 @@ bool ConstantTimeEqual(QByteArrayView a, QByteArrayView b) {
     const QByteArray ha = QCryptographicHash::hash(a, QCryptographicHash::Sha256);
     const QByteArray hb = QCryptographicHash::hash(b, QCryptographicHash::Sha256);
     unsigned diff = 0;
-    for (qsizetype i = 0; i < ha.size(); ++i)
-        diff |= static_cast<unsigned char>(ha[i] ^ hb[i]);
+    for (qsizetype i = 0; i < ha.size(); ++i) diff |= static_cast<unsigned char>(ha[i] ^ hb[i]);
     return diff == 0;
 }
 
@@ -29,6 +29,12 @@ void ForEachHeader(const QHttpServerRequest& request, const char* name, F&& f) {
 }
 
 }  // namespace
+
+QByteArray RequestHeader(const QHttpServerRequest& request, const char* name) {
+    for (const auto& [key, value] : request.headers())
+        if (key.compare(name, Qt::CaseInsensitive) == 0) return value;
+    return {};
+}
 
 bool RequestCarriesToken(const QHttpServerRequest& request, const QByteArray& token,
                          const QByteArray& sessionCookie) {
@@ -56,4 +62,22 @@ QByteArray FormToken(const QByteArray& body) {
     text.replace('+', ' ');
     const QUrlQuery query(QString::fromUtf8(text));
     return query.queryItemValue(QStringLiteral("token"), QUrl::FullyDecoded).toUtf8();
+}
+
+bool HostIsAddressLiteral(const QByteArray& host) {
+    QByteArray name = host.trimmed().toLower();
+    if (name.startsWith('[')) {
+        const qsizetype close = name.indexOf(']');
+        if (close < 0) return false;
+        const QByteArray rest = name.mid(close + 1);
+        if (!rest.isEmpty() && !rest.startsWith(':')) return false;
+        name = name.mid(1, close - 1);
+        return !QHostAddress(QString::fromLatin1(name)).isNull();
+    }
+    const qsizetype colon = name.indexOf(':');
+    if (colon >= 0) name.truncate(colon);
+    if (name == "localhost") return true;
+    QHostAddress address;
+    return address.setAddress(QString::fromLatin1(name)) &&
+           address.protocol() == QAbstractSocket::IPv4Protocol;
 }

@@ -24,3 +24,11 @@ bool RequestCarriesToken(const QHttpServerRequest& request, const QByteArray& to
 // The token typed into the sign-in form: the field "token" of an
 // application/x-www-form-urlencoded body.
 QByteArray FormToken(const QByteArray& body);
+
+// The first value of a header, its name in any case; empty when absent.
+QByteArray RequestHeader(const QHttpServerRequest& request, const char* name);
+
+// Whether a Host header names this host by address ("127.0.0.1:8080", "[::1]:8080",
+// "localhost"). Without a token the page answers only such requests: a page elsewhere whose
+// name was made to resolve to 127.0.0.1 (DNS rebinding) would send its own name.
+bool HostIsAddressLiteral(const QByteArray& host);

@@ -2,6 +2,8 @@
 
 #include <QJsonDocument>
 
+#include "RecordJson.h"
+
 QJsonValue JsonTime(const QDateTime& time) {
     if (!time.isValid()) return QJsonValue(QJsonValue::Null);
     return time.toUTC().toString(Qt::ISODateWithMs);
@@ -59,7 +61,8 @@ QJsonObject LineJson(const CLineState& state, const CRecordCounts* counts, const
     c[QStringLiteral("verified")] = counts ? QJsonValue(counts->verified) : unknown;
     c[QStringLiteral("failed")] = counts ? QJsonValue(counts->failed) : unknown;
     c[QStringLiteral("in_progress")] = state.running;
-    c[QStringLiteral("verified_last_hour")] = counts ? QJsonValue(counts->verifiedLastHour) : unknown;
+    c[QStringLiteral("verified_last_hour")] =
+        counts ? QJsonValue(counts->verifiedLastHour) : unknown;
     o[QStringLiteral("counts")] = c;
     o[QStringLiteral("firmware")] = FirmwareJson(state.firmware);
     QJsonArray units;
@@ -68,32 +71,9 @@ QJsonObject LineJson(const CLineState& state, const CRecordCounts* counts, const
     return o;
 }
 
-QJsonObject RecordJson(const CFlashRecord& row) {
-    QJsonObject o;
-    o[QStringLiteral("station")] = row.station;
-    o[QStringLiteral("mac")] = row.mac;
-    o[QStringLiteral("name")] = row.name;
-    o[QStringLiteral("address")] = row.address;
-    o[QStringLiteral("port")] = row.port;
-    o[QStringLiteral("bootloader")] = row.bootloader;
-    o[QStringLiteral("firmware")] = row.firmware;
-    o[QStringLiteral("sha256")] = row.sha256;
-    o[QStringLiteral("start")] = static_cast<qint64>(row.start);
-    o[QStringLiteral("length")] = static_cast<qint64>(row.length);
-    o[QStringLiteral("crc")] = row.crc;
-    o[QStringLiteral("started")] = JsonTime(row.started);
-    o[QStringLiteral("ended")] = JsonTime(row.ended);
-    o[QStringLiteral("outcome")] = row.outcome;
-    o[QStringLiteral("exit")] = row.exit;
-    o[QStringLiteral("message")] = row.message;
-    o[QStringLiteral("bytes")] = row.bytes;
-    o[QStringLiteral("attempts")] = row.attempts;
-    return o;
-}
-
 QJsonArray RecordsJson(const QVector<CFlashRecord>& rows) {
     QJsonArray a;
-    for (const CFlashRecord& row : rows) a.append(RecordJson(row));
+    for (const CFlashRecord& row : rows) a.append(RecordToJson(row, false));
     return a;
 }
 

@@ -21,8 +21,7 @@ QJsonObject FirmwareJson(const CFirmwareInForce& firmware);
 // The line for /api/units: station, generation, database state, counters, firmware, cards.
 // Counters read from the record are null while unknown.
 QJsonObject LineJson(const CLineState& state, const CRecordCounts* counts, const QDateTime& now);
-// One record row; the keys are the record's column names.
-QJsonObject RecordJson(const CFlashRecord& row);
+// Record rows as the record gives them (RecordToJson, without the id).
 QJsonArray RecordsJson(const QVector<CFlashRecord>& rows);
 
 QByteArray JsonBytes(const QJsonObject& object);

@@ -1,8 +1,9 @@
 #include "RecordCsv.h"
 
+#include <QJsonObject>
 #include <QStringList>
 
-#include "PageJson.h"
+#include "RecordJson.h"
 
 namespace {
 
@@ -18,23 +19,21 @@ QByteArray Cell(const QString& text, bool guardFormula) {
     return bytes;
 }
 
-QByteArray Text(const QString& text) { return Cell(text, true); }
-QByteArray Number(qint64 value) { return QByteArray::number(value); }
-QByteArray Time(const QDateTime& time) { return Cell(JsonTime(time).toString(), false); }
-
 }  // namespace
 
 QByteArray RecordsCsv(const QVector<CFlashRecord>& rows) {
-    QByteArray out =
-        "station,mac,name,address,port,bootloader,firmware,sha256,start,length,crc,started,ended,"
-        "outcome,exit,message,bytes,attempts\r\n";
-    for (const CFlashRecord& r : rows) {
-        const QByteArrayList cells = {
-            Text(r.station),   Text(r.mac),        Text(r.name),      Text(r.address),
-            Number(r.port),    Text(r.bootloader), Text(r.firmware),  Text(r.sha256),
-            Number(r.start),   Number(r.length),   Number(r.crc),     Time(r.started),
-            Time(r.ended),     Text(r.outcome),    Number(r.exit),    Text(r.message),
-            Number(r.bytes),   Number(r.attempts)};
+    const QStringList columns = RecordColumns();
+    QByteArray out = columns.join(QLatin1Char(',')).toUtf8() + "\r\n";
+    QByteArrayList cells;
+    for (const CFlashRecord& row : rows) {
+        const QJsonObject object = RecordToJson(row, false);
+        cells.clear();
+        for (const QString& column : columns) {
+            const QJsonValue value = object.value(column);
+            // Numbers are ours; only text can come from a unit or a file.
+            cells << (value.isString() ? Cell(value.toString(), true)
+                                       : QByteArray::number(value.toInteger()));
+        }
         out += cells.join(',');
         out += "\r\n";
     }

@@ -53,9 +53,9 @@ CPageReply Resource(const QString& name, const QByteArray& type) {
 CPageReply LoginPage(Status status, bool refused) {
     CPageReply reply = Resource(QStringLiteral("login.html"), "text/html; charset=utf-8");
     reply.status = status;
-    reply.body.replace("<!--refused-->",
-                       refused ? QByteArray("<p class=\"refused\">That token is not the one.</p>")
-                               : QByteArray());
+    reply.body.replace(
+        "<!--refused-->",
+        refused ? QByteArray("<p class=\"refused\">That token is not the one.</p>") : QByteArray());
     return reply;
 }
 
@@ -87,8 +87,9 @@ bool CStationWeb::Listen(QString& error) {
     if (!m_options.enabled) return true;
     m_port = m_server->listen(m_options.address, m_options.port);
     if (m_port == 0) {
-        error = QStringLiteral("--http: cannot listen on %1:%2 (in use, or not this host's "
-                               "address)")
+        error = QStringLiteral(
+                    "--http: cannot listen on %1:%2 (in use, or not this host's "
+                    "address)")
                     .arg(m_options.address.toString())
                     .arg(m_options.port);
         return false;
@@ -96,7 +97,9 @@ bool CStationWeb::Listen(QString& error) {
     return true;
 }
 
-quint16 CStationWeb::Port() const { return m_port; }
+quint16 CStationWeb::Port() const {
+    return m_port;
+}
 
 void CStationWeb::Serve(const QHttpServerRequest& request, QHttpServerResponder&& responder) {
     const CPageReply reply = Route(request);
@@ -119,8 +122,8 @@ void CStationWeb::Serve(const QHttpServerRequest& request, QHttpServerResponder&
 CPageReply CStationWeb::Route(const QHttpServerRequest& request) {
     const QString path = request.url().path();
     const auto method = request.method();
-    const bool read = method == QHttpServerRequest::Method::Get ||
-                      method == QHttpServerRequest::Method::Head;
+    const bool read =
+        method == QHttpServerRequest::Method::Get || method == QHttpServerRequest::Method::Head;
 
     if (path == QLatin1String("/login")) {
         if (method == QHttpServerRequest::Method::Post) return Login(request);
@@ -129,7 +132,8 @@ CPageReply CStationWeb::Route(const QHttpServerRequest& request) {
             reply.headers.emplace_back("Allow", "GET, HEAD, POST");
             return reply;
         }
-        if (m_options.token.isEmpty()) return {Status::SeeOther, "text/plain", {}, {{"Location", "/"}}};
+        if (m_options.token.isEmpty())
+            return {Status::SeeOther, "text/plain", {}, {{"Location", "/"}}};
         return LoginPage(Status::Ok, false);
     }
     if (!read) {
@@ -137,6 +141,9 @@ CPageReply CStationWeb::Route(const QHttpServerRequest& request) {
         reply.headers.emplace_back("Allow", "GET, HEAD");
         return reply;
     }
+    if (m_options.token.isEmpty() && !HostIsAddressLiteral(RequestHeader(request, "Host")))
+        return ErrorReply(Status::Forbidden,
+                          QStringLiteral("ask for this page by address, e.g. 127.0.0.1:PORT"));
     if (!RequestCarriesToken(request, m_options.token, m_sessionCookie)) {
         CPageReply reply = IsApi(path) ? ErrorReply(Status::Unauthorized, "token required")
                                        : LoginPage(Status::Unauthorized, false);
@@ -234,8 +241,9 @@ CPageReply CStationWeb::Records(const QHttpServerRequest& request, bool csv) {
     if (failed == QLatin1String("1") || failed == QLatin1String("true") ||
         failed == QLatin1String("yes") || failed == QLatin1String("on"))
         filter.failedOnly = true;
-    else if (!failed.isEmpty() && failed != QLatin1String("0") && failed != QLatin1String("false") &&
-             failed != QLatin1String("no") && failed != QLatin1String("off"))
+    else if (!failed.isEmpty() && failed != QLatin1String("0") &&
+             failed != QLatin1String("false") && failed != QLatin1String("no") &&
+             failed != QLatin1String("off"))
         return ErrorReply(Status::BadRequest, QStringLiteral("failed: 1 or 0"));
     filter.limit = kDefaultRecordLimit;
     const QString limit = item("limit");
@@ -271,11 +279,11 @@ CPageReply CStationWeb::Records(const QHttpServerRequest& request, bool csv) {
 
 CPageReply CStationWeb::Health() const {
     const bool up = !m_state.databaseDown;
-    return JsonReply(QJsonObject{{QStringLiteral("ok"), up},
-                                 {QStringLiteral("station"), m_state.station},
-                                 {QStringLiteral("database"), up ? "up" : "down"},
-                                 {QStringLiteral("running"), m_state.running},
-                                 {QStringLiteral("generation"),
-                                  static_cast<qint64>(m_state.generation)}},
-                     up ? Status::Ok : Status::ServiceUnavailable);
+    return JsonReply(
+        QJsonObject{{QStringLiteral("ok"), up},
+                    {QStringLiteral("station"), m_state.station},
+                    {QStringLiteral("database"), up ? "up" : "down"},
+                    {QStringLiteral("running"), m_state.running},
+                    {QStringLiteral("generation"), static_cast<qint64>(m_state.generation)}},
+        up ? Status::Ok : Status::ServiceUnavailable);
 }

@@ -56,8 +56,15 @@ bool ReadHttpTokenFile(const QString& path, QByteArray& token, QString& error) {
         error = QStringLiteral("--http-token-file %1: %2").arg(path, file.errorString());
         return false;
     }
-    // A token is a line; anything longer than this is not one.
-    const QByteArray line = file.readLine(4096).trimmed();
+    // A token is a line; a longer first line is not one, and is not cut to fit either.
+    constexpr qint64 kMaxTokenLine = 4096;
+    const QByteArray raw = file.readLine(kMaxTokenLine + 1);
+    if (raw.size() >= kMaxTokenLine && !raw.endsWith('\n')) {
+        error = QStringLiteral("--http-token-file %1: the first line is too long for a token")
+                    .arg(path);
+        return false;
+    }
+    const QByteArray line = raw.trimmed();
     if (line.size() < kMinTokenLength) {
         error = QStringLiteral("--http-token-file %1: the token must be at least %2 characters")
                     .arg(path)
@@ -66,8 +73,9 @@ bool ReadHttpTokenFile(const QString& path, QByteArray& token, QString& error) {
     }
     for (const char c : line) {
         if (c < 0x21 || c > 0x7e) {
-            error = QStringLiteral("--http-token-file %1: the token must be printable ASCII "
-                                   "without spaces")
+            error = QStringLiteral(
+                        "--http-token-file %1: the token must be printable ASCII "
+                        "without spaces")
                         .arg(path);
             return false;
         }
@@ -78,8 +86,9 @@ bool ReadHttpTokenFile(const QString& path, QByteArray& token, QString& error) {
 
 bool CheckWebOptions(const CWebOptions& options, QString& error) {
     if (HttpTokenRequired(options) && options.token.isEmpty()) {
-        error = QStringLiteral("--http %1: the page would listen beyond loopback; give "
-                               "--http-token-file FILE")
+        error = QStringLiteral(
+                    "--http %1: the page would listen beyond loopback; give "
+                    "--http-token-file FILE")
                     .arg(options.address.toString());
         return false;
     }

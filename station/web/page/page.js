@@ -166,9 +166,11 @@
     const body = $('records').tBodies[0];
     const rows = records.map((r) => {
       const tr = make('tr', r.outcome === 'verified' ? 'ok' : 'bad');
-      const cells = [r.ended || '', r.mac, r.name, r.address, r.outcome, r.message, r.firmware,
+      const ended = (r.ended || '').replace('T', ' ').replace(/\.\d+Z$/, '');
+      const cells = [ended, r.mac, r.name, r.address, r.outcome, r.message, r.firmware,
                      r.station];
-      cells.forEach((text, i) => tr.append(make('td', i === 4 ? 'outcome' : '', text)));
+      const classes = ['nowrap', 'mono nowrap', '', 'mono', 'outcome', '', '', ''];
+      cells.forEach((text, i) => tr.append(make('td', classes[i], text)));
       return tr;
     });
     body.replaceChildren(...rows);

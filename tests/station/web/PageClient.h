@@ -35,13 +35,15 @@ class CPageClient {
     CPageAnswer Send(quint16 port, const QByteArray& method, const QString& target,
                      const QList<QPair<QByteArray, QByteArray>>& headers = {},
                      const QByteArray& body = {}) {
-        QNetworkRequest request(QUrl(QStringLiteral("http://%1:%2%3").arg(m_host).arg(port).arg(target)));
+        QNetworkRequest request(
+            QUrl(QStringLiteral("http://%1:%2%3").arg(m_host).arg(port).arg(target)));
         for (const auto& [name, value] : headers) request.setRawHeader(name, value);
         // Cookies only as the test sets them.
         request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
         request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-        QNetworkReply* reply = method == "HEAD" ? m_manager.head(request)
-                                                : m_manager.sendCustomRequest(request, method, body);
+        QNetworkReply* reply = method == "HEAD"
+                                   ? m_manager.head(request)
+                                   : m_manager.sendCustomRequest(request, method, body);
         CPageAnswer answer;
         if (!QTest::qWaitFor([&] { return reply->isFinished(); }, 10000)) {
             reply->abort();

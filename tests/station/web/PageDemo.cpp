@@ -26,7 +26,9 @@ struct CDemo {
     int units = 6;
     int ticks = 0;
 
-    static QString Mac(int i) { return QStringLiteral("00:1E:C0:D0:00:%1").arg(i + 1, 2, 10, QLatin1Char('0')); }
+    static QString Mac(int i) {
+        return QStringLiteral("00:1E:C0:D0:00:%1").arg(i + 1, 2, 10, QLatin1Char('0'));
+    }
     static bool Fails(int i) { return i == 2; }
 
     void Record(const CUnitCard& card, bool ok) {

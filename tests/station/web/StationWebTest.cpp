@@ -195,7 +195,8 @@ TEST_F(StationWebTest, UnitsCarryCardsFirmwareCountersAndAVersion) {
 
 TEST_F(StationWebTest, APollerSeesANewRowWithinASecondOfItsChange) {
     const quint16 port = Start();
-    QString version = JsonOf(m_client.Get(port, QStringLiteral("/api/units")))["version"].toString();
+    QString version =
+        JsonOf(m_client.Get(port, QStringLiteral("/api/units")))["version"].toString();
     // Counters are read at most twice a second: the row written right after the last read must
     // still reach a page that polls with the version it holds.
     WriteRow(QStringLiteral("00:1E:C0:00:00:01"), QStringLiteral("press-1"),
@@ -218,8 +219,8 @@ TEST_F(StationWebTest, APollerSeesANewRowWithinASecondOfItsChange) {
 
 TEST_F(StationWebTest, HostileTextStaysTextInJsonAndCsv) {
     const QString message = QStringLiteral("\"quoted\" \\ </script>\nline\u2028sep");
-    AddCard(QStringLiteral("00:1E:C0:00:00:03"), kHostile, QStringLiteral("failed"), 0, 0)
-        .message = message;
+    AddCard(QStringLiteral("00:1E:C0:00:00:03"), kHostile, QStringLiteral("failed"), 0, 0).message =
+        message;
     WriteRow(QStringLiteral("00:1E:C0:00:00:03"), kHostile, QStringLiteral("failed"), 5, message);
     WriteRow(QStringLiteral("00:1E:C0:00:00:04"), QStringLiteral("=HYPERLINK(\"x\"),a"),
              QStringLiteral("verified"), 1);
@@ -233,7 +234,8 @@ TEST_F(StationWebTest, HostileTextStaysTextInJsonAndCsv) {
         EXPECT_FALSE(answer.body.contains('>')) << target.toStdString();
         EXPECT_FALSE(answer.body.contains("\xe2\x80\xa8")) << target.toStdString();
     }
-    const QJsonArray units = JsonOf(m_client.Get(port, QStringLiteral("/api/units")))["units"].toArray();
+    const QJsonArray units =
+        JsonOf(m_client.Get(port, QStringLiteral("/api/units")))["units"].toArray();
     EXPECT_EQ(units[2].toObject()["name"].toString(), kHostile);
     EXPECT_EQ(units[2].toObject()["message"].toString(), message);
     const QJsonArray records =
@@ -260,7 +262,8 @@ TEST_F(StationWebTest, HostileTextStaysTextInJsonAndCsv) {
 TEST_F(StationWebTest, RecordsFilteredByMacSinceFailedAndLimit) {
     WriteRow(QStringLiteral("00:1E:C0:AA:00:01"), QStringLiteral("a"), QStringLiteral("verified"),
              50);
-    WriteRow(QStringLiteral("00-1e-c0-aa-00-02"), QStringLiteral("b"), QStringLiteral("failed"), 40);
+    WriteRow(QStringLiteral("00-1e-c0-aa-00-02"), QStringLiteral("b"), QStringLiteral("failed"),
+             40);
     WriteRow(QStringLiteral("00:1E:C0:BB:00:03"), QStringLiteral("c"), QStringLiteral("verified"),
              2 * 86400);
     const quint16 port = Start();
@@ -281,12 +284,13 @@ TEST_F(StationWebTest, RecordsFilteredByMacSinceFailedAndLimit) {
                   .toObject()["name"]
                   .toString(),
               "b");  // newest first
-    const CPageAnswer csv = m_client.Get(port, QStringLiteral("/api/records?format=csv&mac=001ec0bb"));
+    const CPageAnswer csv =
+        m_client.Get(port, QStringLiteral("/api/records?format=csv&mac=001ec0bb"));
     EXPECT_EQ(ParseCsv(csv.body).size(), 2);
 
     for (const QString& bad : {QStringLiteral("since=yesterday"), QStringLiteral("failed=maybe"),
-                              QStringLiteral("limit=0"), QStringLiteral("limit=x"),
-                              QStringLiteral("format=xml"), "mac=" + QString(65, u'0')}) {
+                               QStringLiteral("limit=0"), QStringLiteral("limit=x"),
+                               QStringLiteral("format=xml"), "mac=" + QString(65, u'0')}) {
         const CPageAnswer answer = m_client.Get(port, "/api/records?" + bad);
         EXPECT_EQ(answer.status, 400) << bad.toStdString();
         EXPECT_FALSE(JsonOf(answer)["error"].toString().isEmpty()) << bad.toStdString();
@@ -296,9 +300,9 @@ TEST_F(StationWebTest, RecordsFilteredByMacSinceFailedAndLimit) {
 TEST_F(StationWebTest, EveryAnswerCarriesThePolicyHeaders) {
     const quint16 port = Start();
     const QList<QPair<QByteArray, QString>> requests = {
-        {"GET", "/"},           {"GET", "/page.js"},    {"GET", "/page.css"},
-        {"GET", "/api/units"},  {"GET", "/healthz"},    {"GET", "/api/firmware"},
-        {"GET", "/nowhere"},    {"GET", "/api/nowhere"}, {"PUT", "/api/units"}};
+        {"GET", "/"},          {"GET", "/page.js"},     {"GET", "/page.css"},
+        {"GET", "/api/units"}, {"GET", "/healthz"},     {"GET", "/api/firmware"},
+        {"GET", "/nowhere"},   {"GET", "/api/nowhere"}, {"PUT", "/api/units"}};
     for (const auto& [method, target] : requests) {
         const CPageAnswer answer = m_client.Send(port, method, target);
         const QByteArray policy = answer.Header("Content-Security-Policy");
@@ -326,11 +330,12 @@ TEST_F(StationWebTest, EveryAnswerCarriesThePolicyHeaders) {
 }
 
 TEST_F(StationWebTest, OnlyReadsAreServed) {
-    WriteRow(QStringLiteral("00:1E:C0:00:00:01"), QStringLiteral("a"), QStringLiteral("verified"), 1);
+    WriteRow(QStringLiteral("00:1E:C0:00:00:01"), QStringLiteral("a"), QStringLiteral("verified"),
+             1);
     const quint16 port = Start();
     for (const char* method : {"POST", "PUT", "DELETE", "PATCH", "OPTIONS"}) {
-        for (const QString& target : {QStringLiteral("/"), QStringLiteral("/api/units"),
-                                     QStringLiteral("/api/records")}) {
+        for (const QString& target :
+             {QStringLiteral("/"), QStringLiteral("/api/units"), QStringLiteral("/api/records")}) {
             const CPageAnswer answer = m_client.Send(port, method, target, {}, "x=1");
             EXPECT_EQ(answer.status, 405) << method << " " << target.toStdString();
             EXPECT_EQ(answer.Header("Allow"), "GET, HEAD");
@@ -344,11 +349,25 @@ TEST_F(StationWebTest, OnlyReadsAreServed) {
     EXPECT_EQ(m_client.Get(port, QStringLiteral("/healthz")).status, 200);
 }
 
+TEST_F(StationWebTest, WithoutATokenOnlyRequestsByAddressAreAnswered) {
+    const quint16 port = Start();
+    auto host = [&](const QByteArray& name) {
+        return m_client.Get(port, QStringLiteral("/api/units"), {{"Host", name}}).status;
+    };
+    const QByteArray p = ":" + QByteArray::number(port);
+    EXPECT_EQ(host("127.0.0.1" + p), 200);
+    EXPECT_EQ(host("localhost" + p), 200);
+    EXPECT_EQ(host("[::1]" + p), 200);
+    // A name rebound to 127.0.0.1 by someone else's page.
+    EXPECT_EQ(host("attacker.example" + p), 403);
+    EXPECT_EQ(host("127.0.0.1.attacker.example" + p), 403);
+}
+
 TEST_F(StationWebTest, WithATokenEveryRequestCarriesItOrGets401) {
     const quint16 port = Start(Loopback(kToken));
-    for (const QString& target : {QStringLiteral("/"), QStringLiteral("/page.js"),
-                                 QStringLiteral("/api/units"), QStringLiteral("/api/records.csv"),
-                                 QStringLiteral("/healthz")}) {
+    for (const QString& target :
+         {QStringLiteral("/"), QStringLiteral("/page.js"), QStringLiteral("/api/units"),
+          QStringLiteral("/api/records.csv"), QStringLiteral("/healthz")}) {
         const CPageAnswer answer = m_client.Get(port, target);
         EXPECT_EQ(answer.status, 401) << target.toStdString();
         EXPECT_FALSE(answer.body.contains("press-1"));
@@ -370,7 +389,8 @@ TEST_F(StationWebTest, WithATokenEveryRequestCarriesItOrGets401) {
     // The sign-in form: a wrong token is refused, the right one sets a cookie that is not it.
     const QList<QPair<QByteArray, QByteArray>> form = {
         {"Content-Type", "application/x-www-form-urlencoded"}};
-    EXPECT_EQ(m_client.Send(port, "POST", QStringLiteral("/login"), form, "token=nope").status, 401);
+    EXPECT_EQ(m_client.Send(port, "POST", QStringLiteral("/login"), form, "token=nope").status,
+              401);
     const CPageAnswer signedIn =
         m_client.Send(port, "POST", QStringLiteral("/login"), form, "token=" + kToken);
     ASSERT_EQ(signedIn.status, 303);
@@ -400,7 +420,8 @@ TEST_F(StationWebTest, BeyondLoopbackNeedsAToken) {
     const quint16 port = Start(open);
     EXPECT_EQ(m_client.Get(port, QStringLiteral("/api/units")).status, 401);
     EXPECT_EQ(
-        m_client.Get(port, QStringLiteral("/api/units"), {{"Authorization", "Bearer " + kToken}}).status,
+        m_client.Get(port, QStringLiteral("/api/units"), {{"Authorization", "Bearer " + kToken}})
+            .status,
         200);
 }
 
@@ -448,8 +469,8 @@ TEST(WebOptionsTest, ListenAddressesAndWhatIsLoopback) {
 
     for (const char* yes : {"127.0.0.1", "127.255.0.9", "::1", "::ffff:127.0.0.2"})
         EXPECT_TRUE(IsLoopbackAddress(QHostAddress(QString::fromLatin1(yes)))) << yes;
-    for (const char* no : {"0.0.0.0", "::", "192.168.1.200", "10.0.0.1", "::ffff:10.0.0.1",
-                           "128.0.0.1"})
+    for (const char* no :
+         {"0.0.0.0", "::", "192.168.1.200", "10.0.0.1", "::ffff:10.0.0.1", "128.0.0.1"})
         EXPECT_FALSE(IsLoopbackAddress(QHostAddress(QString::fromLatin1(no)))) << no;
 }
 
@@ -463,6 +484,8 @@ TEST(WebOptionsTest, TokenFile) {
     EXPECT_FALSE(ReadHttpTokenFile(
         QString::fromStdString(dir.Write("space", "has a space inside it\n")), token, error));
     EXPECT_FALSE(ReadHttpTokenFile(QString::fromStdString(dir.Write("empty", "")), token, error));
+    EXPECT_FALSE(ReadHttpTokenFile(
+        QString::fromStdString(dir.Write("long", std::string(5000, 'k') + "\n")), token, error));
     EXPECT_TRUE(token.isEmpty());
     ASSERT_TRUE(ReadHttpTokenFile(
         QString::fromStdString(dir.Write("good", "  abcdefghijklmnopqrstuvwxyz\r\nsecond line\n")),

@@ -1,14 +1,16 @@
 #!/usr/bin/env python3
 """The station's live page in a real browser: headless Chromium through Selenium.
 
-The page is served by station_page_demo, which plays a line of units on a timer behind the
-real page code and a SQLite record. Checked: cards appear, progress advances, verified turns
-green and needing attention amber; a hostile name is shown as text and runs no script; the MAC
-filter works; the CSV download parses; beyond loopback a request without the token gets 401
-and the sign-in form lets the browser in. A screenshot is kept in --artefacts.
+quillon-station flashes a simulated line (quillon-flash children, unitsim on 127.0.0.2 and up,
+every unit named hostile text) and serves its page on 127.0.0.1. Checked: cards appear for the
+units, progress advances, verified turns green; the hostile name is shown as text and runs no
+script; the MAC filter works; the CSV download parses; a reload refused at SIGHUP is shown.
+Beyond loopback (a second station on 0.0.0.0, reached as 127.0.0.1 inside the test's network
+namespace) a request without the token gets 401 and the sign-in form lets the browser in. A
+line played by station_page_demo shows a unit needing attention in amber. Screenshots are kept
+in --artefacts.
 
-Only 127.0.0.1 (and 0.0.0.0 inside the test's network namespace, reached as 127.0.0.1); every
-wait is bounded.
+Every wait is bounded; only 127.x is spoken to.
 """
 import argparse
 import csv
@@ -32,6 +34,9 @@ try:
     from selenium.webdriver.common.by import By
 except ImportError:
     sys.exit("page_browser_test: python3-selenium is missing (scripts/install-deps.sh)")
+
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+import stationrig as rig  # noqa: E402
 
 HOSTILE = "<img src=x onerror=alert(1)>"
 COLUMNS = ["station", "mac", "name", "address", "port", "bootloader", "firmware", "sha256",
@@ -119,15 +124,11 @@ def browser(profile):
 
 
 def cards(driver):
-    """{mac: (stage, class, percent, name, result)} of the cards shown."""
-    shown = {}
-    for card in driver.find_elements(By.CSS_SELECTOR, "#cards .card"):
-        shown[card.get_attribute("data-mac")] = (
-            card.get_attribute("data-stage"), card.get_attribute("class"),
-            int(card.find_element(By.TAG_NAME, "progress").get_attribute("value") or 0),
-            card.find_element(By.CLASS_NAME, "name").text,
-            card.find_element(By.CLASS_NAME, "result").text)
-    return shown
+    """{mac: (stage, class, percent, name, result)} of the cards shown, read in one round trip."""
+    return {c[0]: tuple(c[1:]) for c in driver.execute_script("""
+        return Array.from(document.querySelectorAll('#cards .card')).map((c) => [
+            c.dataset.mac, c.dataset.stage, c.className, c.querySelector('progress').value,
+            c.querySelector('.name').textContent, c.querySelector('.result').textContent]);""")}
 
 
 def record_macs(driver):
@@ -135,12 +136,31 @@ def record_macs(driver):
             for row in driver.find_elements(By.CSS_SELECTOR, "#records tbody tr")]
 
 
-def check_line(driver, base, artefacts):
-    driver.get(base + "/")
-    shown = wait_for("three cards appear", lambda: len(cards(driver)) >= 3 and cards(driver))
-    check(shown is not None, "cards appear for the units")
+def no_script_ran(driver):
+    try:
+        driver.switch_to.alert
+        check(False, "no script ran (an alert is open)")
+    except NoAlertPresentException:
+        check(True, "no script ran")
+    check(not driver.find_elements(By.CSS_SELECTOR, "img, b"),
+          "no element made from a unit's or a file's text")
+    blocked = [e["message"] for e in driver.get_log("browser")
+               if "Content Security Policy" in e["message"]]
+    check(not blocked, "the page needs nothing its policy blocks %s" % blocked)
 
-    # Progress advances: some card seen part-way is later further on.
+
+def screenshot(driver, artefacts, name):
+    os.makedirs(artefacts, exist_ok=True)
+    path = os.path.join(artefacts, name)
+    check(driver.save_screenshot(path), "screenshot saved")
+    print("screenshot: " + path, flush=True)
+
+
+def check_line(driver, base, units, station, firmware, artefacts):
+    """The station flashing the line, seen in the browser."""
+    macs = [rig.mac_of(i) for i in range(units)]
+    driver.get(base + "/")
+    # Progress advances: a card seen part-way through programming is later further on.
     seen = {}
 
     def advanced():
@@ -150,63 +170,48 @@ def check_line(driver, base, artefacts):
             if percent > seen.setdefault(mac, percent):
                 return True
         return False
-    check(wait_for("progress advances", advanced) is not None, "a card's progress advances")
+    check(wait_for("progress advances", advanced, seconds=40) is not None,
+          "a card's progress advances")
+    shown = wait_for("a card per unit", lambda: set(macs) <= set(cards(driver)), seconds=30)
+    check(shown is not None, "cards appear for the simulated units")
 
-    verified = wait_for("a unit verifies", lambda: [
-        c for c in driver.find_elements(By.CSS_SELECTOR, "#cards .card[data-stage=verified]")])
-    if verified:
-        card = verified[0]
+    done = wait_for("every unit verified", lambda: all(
+        c[0] == "verified" for m, c in cards(driver).items() if m in macs), seconds=90)
+    check(done is not None, "every unit ends verified")
+    for card in driver.find_elements(By.CSS_SELECTOR, "#cards .card[data-stage=verified]")[:1]:
         check("ok" in card.get_attribute("class").split(), "a verified card is marked ok")
-        colour = card.find_element(By.CLASS_NAME, "result").value_of_css_property("color")
+        result = card.find_element(By.CLASS_NAME, "result")
+        colour = result.value_of_css_property("color")
         red, green, blue = [int(x) for x in re.findall(r"\d+", colour)[:3]]
         check(green > red and green > blue, "verified is shown green (%s)" % colour)
-        check(card.find_element(By.CLASS_NAME, "result").text == "Verified",
-              "verified is said in a word")
+        check(result.text == "Verified", "verified is said in a word")
 
-    attention = wait_for("the failing unit needs attention", lambda: driver.find_elements(
-        By.CSS_SELECTOR, "#cards .card[data-stage=attention]"), seconds=30)
-    if attention:
-        card = attention[0]
-        check("warn" in card.get_attribute("class").split(), "needing attention is marked amber")
-        check("while erasing" in card.text, "the card gives the reason")
+    # Every unit is named hostile text: shown as its characters, no element made, no script.
+    names = {c[3] for m, c in cards(driver).items() if m in macs}
+    check(names == {"%s-%d" % (HOSTILE, i + 1) for i in range(units)},
+          "the hostile names are shown as text: %s" % sorted(names))
+    wait_for("the records of every unit", lambda: set(macs) <= set(record_macs(driver)),
+             seconds=20)
+    check(all(HOSTILE in td.text for td in driver.find_elements(
+        By.CSS_SELECTOR, "#records tbody td:nth-child(3)")), "the records show the names as text")
 
-    # The hostile name is text: shown as its characters, no element made, no script run.
-    hostile = wait_for("the hostile unit's card", lambda: driver.find_elements(
-        By.CSS_SELECTOR, '#cards .card[data-mac="00:1E:C0:D0:00:02"]'))
-    if hostile:
-        check(hostile[0].find_element(By.CLASS_NAME, "name").text == HOSTILE,
-              "the hostile name is shown as text")
-    wait_for("the hostile unit's record", lambda: "00:1E:C0:D0:00:02" in record_macs(driver),
-             seconds=30)
-    check(not driver.find_elements(By.CSS_SELECTOR, "img, b"),
-          "no element made from a unit's or a file's text")
-    check("<b>line 12</b>" in driver.find_element(By.ID, "fw-refused").text,
-          "the refused reload is shown, as text")
-    try:
-        driver.switch_to.alert
-        check(False, "no script ran (an alert is open)")
-    except NoAlertPresentException:
-        check(True, "no script ran")
-    blocked = [e["message"] for e in driver.get_log("browser")
-               if "Content Security Policy" in e["message"]]
-    check(not blocked, "the page needs nothing its policy blocks %s" % blocked)
-
-    os.makedirs(artefacts, exist_ok=True)
-    shot = os.path.join(artefacts, "station-page.png")
-    check(driver.save_screenshot(shot), "screenshot saved")
-    print("screenshot: " + shot, flush=True)
+    # A reload refused: the page says so, and what stays in force.
+    with open(firmware, "w") as f:
+        f.write(":10000000<b>not a HEX line</b>\n")
+    station.signal(signal.SIGHUP)
+    refused = wait_for("the refused reload on the page",
+                       lambda: driver.find_element(By.ID, "fw-refused").is_displayed())
+    check(refused is not None, "a refused reload is shown")
+    no_script_ran(driver)
+    screenshot(driver, artefacts, "station-page.png")
     driver.set_window_size(390, 844)
-    phone = os.path.join(artefacts, "station-page-phone.png")
-    driver.save_screenshot(phone)
-    print("screenshot: " + phone, flush=True)
+    screenshot(driver, artefacts, "station-page-phone.png")
     driver.set_window_size(1280, 1000)
 
     # The MAC filter, typed as a person would: lower case, no separators.
-    wait_for("records of two units", lambda: len(set(record_macs(driver))) >= 2, seconds=30)
-    field = driver.find_element(By.ID, "mac")
-    field.send_keys("001ec0d00001")
+    driver.find_element(By.ID, "mac").send_keys("0004a3000001")
     only = wait_for("the filter applies", lambda: (
-        (lambda macs: macs and all(m == "00:1E:C0:D0:00:01" for m in macs))(record_macs(driver))))
+        (lambda m: m and all(x == rig.mac_of(1) for x in m))(record_macs(driver))))
     check(bool(only), "the MAC filter leaves that unit's records only")
 
     # The CSV download, as the link gives it, parses and keeps the filter.
@@ -215,11 +220,11 @@ def check_line(driver, base, artefacts):
     check(status == 200 and headers.get("Content-Type", "").startswith("text/csv"),
           "the CSV download answers")
     rows = list(csv.DictReader(io.StringIO(body.decode("utf-8"), newline="")))
-    check(rows and list(rows[0].keys()) == COLUMNS, "the CSV has the record's columns")
-    check(rows and all(r["mac"] == "00:1E:C0:D0:00:01" for r in rows), "the CSV keeps the filter")
-    status, body, _ = http_get(base + "/api/records.csv?limit=100000")
-    every = list(csv.DictReader(io.StringIO(body.decode("utf-8"), newline="")))
-    check(any(r["name"] == HOSTILE for r in every), "the CSV holds the hostile name as it is")
+    check(len(rows) == 1 and list(rows[0].keys()) == COLUMNS,
+          "the CSV has the record's columns: %s" % rows)
+    check(rows and rows[0]["mac"] == rig.mac_of(1) and rows[0]["outcome"] == "verified",
+          "the CSV keeps the filter")
+    check(rows and rows[0]["name"] == HOSTILE + "-2", "the CSV holds the hostile name as it is")
 
 
 def check_token(driver, port):
@@ -240,40 +245,81 @@ def check_token(driver, port):
     if forms:
         forms[0].find_element(By.NAME, "token").send_keys(TOKEN)
         forms[0].submit()
-        check(wait_for("cards after signing in", lambda: cards(driver)) is not None,
-              "signed in, the browser sees the line")
+        check(wait_for("the page after signing in", lambda: driver.find_elements(
+            By.CSS_SELECTOR, "#cards .card")) is not None, "signed in, the browser sees the line")
+
+
+def check_attention(driver, base):
+    driver.get(base + "/")
+    card = wait_for("a unit needing attention", lambda: driver.find_elements(
+        By.CSS_SELECTOR, "#cards .card[data-stage=attention]"), seconds=30)
+    if card:
+        check("warn" in card[0].get_attribute("class").split(), "needing attention is amber")
+        check("while erasing" in card[0].text, "the card gives the reason")
+
+
+def page_address(station):
+    match = re.match(r"[0-9.]+:(\d+)$", station.first("station-start").get("http", ""))
+    if not match:
+        sys.exit("quillon-station did not say where its page listens")
+    return int(match.group(1))
 
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--demo", required=True)
-    parser.add_argument("--artefacts", required=True)
+    for name in ["station", "flash", "unitsim", "hexgen", "demo", "artefacts"]:
+        parser.add_argument("--" + name, required=True)
     args = parser.parse_args()
 
     workdir = tempfile.mkdtemp(prefix="station_page_")
-    procs = []
+    units = 4
+    started = []
+    demos = []
     driver = None
     try:
-        line, port = start_demo(args.demo, workdir, "line",
-                                ["--http", "127.0.0.1:0", "--units", "6", "--step-ms", "250"])
-        procs.append(line)
+        # The browser first: the line is flashed in seconds once the station runs.
+        driver = browser(os.path.join(workdir, "profile"))
+        driver.set_page_load_timeout(20)
+        firmware = os.path.join(workdir, "app.hex")
+        rig.hexgen(args.hexgen, firmware, 32768)
+        # Slow enough to watch: 300 ms of erase and about 6 s of programming per unit.
+        line = rig.Line(args.unitsim, units, ["--join-every", "500", "--announce-interval", "400",
+                                              "--restart-ms", "300", "--erase-ms", "300",
+                                              "--program-us-per-byte", "200", "--name", HOSTILE])
+        started.append(line)
+        station = rig.Station(args.station, args.flash, firmware,
+                              os.path.join(workdir, "line", "records.sqlite"), line,
+                              ["--mac", "00:04:a3", "--http", "127.0.0.1:0"])
+        started.append(station)
+
+        check_line(driver, "http://127.0.0.1:%d" % page_address(station), units, station,
+                   firmware, args.artefacts)
+
         token_file = os.path.join(workdir, "token")
         with open(token_file, "w") as f:
             f.write(TOKEN + "\n")
-        guarded, guarded_port = start_demo(args.demo, workdir, "guarded",
-                                           ["--http", "0.0.0.0:0", "--http-token-file", token_file,
-                                            "--units", "2", "--step-ms", "250"])
-        procs.append(guarded)
+        guard_firmware = os.path.join(workdir, "guard.hex")
+        rig.hexgen(args.hexgen, guard_firmware, 4096)
+        quiet_line = rig.Line(args.unitsim, 1, ["--announce-interval", "300"])
+        started.append(quiet_line)
+        guarded = rig.Station(args.station, args.flash, guard_firmware,
+                              os.path.join(workdir, "guarded", "records.sqlite"), quiet_line,
+                              ["--mac", "ff:ff", "--http", "0.0.0.0:0",
+                               "--http-token-file", token_file])
+        started.append(guarded)
+        check_token(driver, page_address(guarded))
 
-        driver = browser(os.path.join(workdir, "profile"))
-        driver.set_page_load_timeout(20)
-        check_line(driver, "http://127.0.0.1:%d" % port, args.artefacts)
-        check_token(driver, guarded_port)
+        demo, demo_port = start_demo(args.demo, workdir, "demo",
+                                     ["--http", "127.0.0.1:0", "--units", "3", "--step-ms", "100"])
+        demos.append(demo)
+        check_attention(driver, "http://127.0.0.1:%d" % demo_port)
     finally:
         if driver is not None:
             driver.quit()
-        for proc in procs:
-            stop(proc)
+        for demo in demos:
+            stop(demo)
+        for proc in reversed(started):
+            proc.stop()
         shutil.rmtree(workdir, ignore_errors=True)
     if FAILURES:
         print("%d check(s) failed" % len(FAILURES))
