@@ -50,9 +50,9 @@ QString StationHelp() {
         "a file that fails the check is refused and the old one stays in force. SIGINT or\n"
         "SIGTERM start nothing new, interrupt the flashes in progress, record each, and exit.\n"
         "\n"
-        "Exit status: 0 never (it runs until stopped); 1 the record, the listener or the page\n"
-        "could not open; 3 the firmware file was refused at start; 64 usage error; 130 or 143\n"
-        "stopped by SIGINT or SIGTERM.\n");
+        "Exit status: 0 only for --help and --version (it runs until stopped); 1 the record,\n"
+        "the listener or the page could not open; 3 the firmware file was refused at start; 64\n"
+        "usage error; 130 or 143 stopped by SIGINT or SIGTERM.\n");
 }
 
 namespace {

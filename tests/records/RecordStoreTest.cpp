@@ -188,6 +188,49 @@ TEST_P(CRecordStoreTest, OneStationHoldsAClaimUntilItsRowOrItsLeaseEnds) {
     EXPECT_EQ(b.Claim(mac3, stationB, 60, &holder, error), EClaim::kTaken);
 }
 
+// A refusal raised inside the database whenever table is changed by statement.
+void RefuseChanges(QSqlDatabase& db, bool postgres, const QString& table, const QString& statement) {
+    if (postgres) {
+        CStoreRig::ExecRaw(db, QStringLiteral("CREATE OR REPLACE FUNCTION refuse() RETURNS trigger AS "
+                                              "'BEGIN RAISE EXCEPTION ''disk on fire''; END' LANGUAGE plpgsql"));
+        CStoreRig::ExecRaw(db, QStringLiteral("CREATE TRIGGER refuse_%1 BEFORE %2 ON %1 FOR EACH ROW "
+                                              "EXECUTE FUNCTION refuse()")
+                                   .arg(table, statement));
+    } else {
+        CStoreRig::ExecRaw(db, QStringLiteral("CREATE TRIGGER refuse_%1 BEFORE %2 ON %1 BEGIN "
+                                              "SELECT RAISE(ABORT, 'disk on fire'); END")
+                                   .arg(table, statement));
+    }
+}
+
+TEST_P(CRecordStoreTest, ARowAndTheReturnOfItsClaimHappenTogetherOrNotAtAll) {
+    CRecordStore a, b;
+    OpenStore(a);
+    OpenStore(b);
+    const bool postgres = GetParam() == EBackend::kPostgres;
+    const QString mac = QStringLiteral("00:1a:2b:3c:4d:5e");
+    QString error, holder;
+    ASSERT_EQ(a.Claim(mac, QStringLiteral("station-a"), 60, &holder, error), EClaim::kTaken);
+    QSqlDatabase db = RawDatabase();
+    // The claim can't be given back: the row must not stay either.
+    RefuseChanges(db, postgres, QStringLiteral("claims"), QStringLiteral("DELETE"));
+    EXPECT_FALSE(a.Write(Row(1, mac), error));
+    EXPECT_TRUE(error.contains(QStringLiteral("disk on fire"))) << error.toStdString();
+    QVector<CFlashRecord> rows;
+    ASSERT_TRUE(a.Query({}, rows, error));
+    EXPECT_TRUE(rows.isEmpty());
+    ExecRaw(db, QStringLiteral("DROP TRIGGER refuse_claims%1").arg(postgres ? QStringLiteral(" ON claims") : QString()));
+    // The row can't be written: the claim stays.
+    RefuseChanges(db, postgres, QStringLiteral("records"), QStringLiteral("INSERT"));
+    EXPECT_FALSE(a.Write(Row(1, mac), error));
+    EXPECT_EQ(b.Claim(mac, QStringLiteral("station-b"), 60, &holder, error), EClaim::kHeldByOther);
+    // And the store goes on working afterwards.
+    ExecRaw(db, QStringLiteral("DROP TRIGGER refuse_records%1").arg(postgres ? QStringLiteral(" ON records") : QString()));
+    db.close();
+    ASSERT_TRUE(a.Write(Row(1, mac), error)) << error.toStdString();
+    EXPECT_EQ(b.Claim(mac, QStringLiteral("station-b"), 60, &holder, error), EClaim::kTaken);
+}
+
 TEST_P(CRecordStoreTest, FiltersFailuresAndCounts) {
     CRecordStore store;
     OpenStore(store);

@@ -75,6 +75,7 @@ class CStoreRig : public testing::TestWithParam<EBackend> {
         return db;
     }
 
+  public:
     static void ExecRaw(QSqlDatabase& db, const QString& sql) {
         QSqlQuery query(db);
         EXPECT_TRUE(query.exec(sql)) << sql.toStdString() << ": " << query.lastError().text().toStdString();
@@ -86,6 +87,7 @@ class CStoreRig : public testing::TestWithParam<EBackend> {
         return query.value(0);
     }
 
+  protected:
     void OpenStore(CRecordStore& store) {
         QString error;
         ASSERT_TRUE(store.Open(m_target, error)) << error.toStdString();

@@ -20,7 +20,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "common"))
-import pgserver  # noqa: E402
+import pg_server  # noqa: E402
 import stationrig as rig  # noqa: E402
 
 
@@ -37,7 +37,7 @@ def station_env(tmp, name):
 
 
 def rows(pg):
-    return pg.query("line", "SELECT mac, outcome, station, exit FROM records ORDER BY seq")
+    return rig.pg_rows(pg, "line", "SELECT mac, outcome, station, exit FROM records ORDER BY seq")
 
 
 def case_two_stations(args, tmp, pg, failures):
@@ -111,7 +111,7 @@ def case_two_stations(args, tmp, pg, failures):
           all(r[1] == "interrupted" and r[2] == "b" for r in others),
           "each flash b had begun recorded once as interrupted: %s, begun %s" % (others, victims),
           failures)
-    check(pg.query("line", "SELECT count(*) FROM claims") == [["0"]], "no claim left standing",
+    check(rig.pg_rows(pg, "line", "SELECT count(*) FROM claims") == [["0"]], "no claim left standing",
           failures)
     print("%d units taken over from the killed station, all verified by a %.1f s after the kill "
           "(lease 3 s)" % (len(victims), took_over))
@@ -164,11 +164,11 @@ def main():
     for name in ("station", "flash", "unitsim", "hexgen", "schema", "case"):
         parser.add_argument("--" + name, required=True)
     args = parser.parse_args()
-    if not pgserver.installed():
+    if not pg_server.installed():
         print("SKIP: PostgreSQL 15 is not installed (scripts/install-deps.sh)")
         return 77
     failures = []
-    pg = pgserver.PgServer()
+    pg = pg_server.PgServer()
     try:
         pg.start()
         pg.create_database("line")

@@ -255,3 +255,11 @@ class Fanout:
         self.socket.close()
         for sender in self.senders.values():
             sender.close()
+
+
+def pg_rows(pg, database, sql):
+    """A query's rows on a tests/common/pg_server.py server, as lists of text."""
+    done = subprocess.run(["/usr/lib/postgresql/15/bin/psql", "-h", pg.folder, "-p", "5432",
+                           "-U", "postgres", "-d", database, "-At", "-F", "\t", "-c", sql],
+                          capture_output=True, text=True, timeout=60, check=True)
+    return [line.split("\t") for line in done.stdout.splitlines() if line]
