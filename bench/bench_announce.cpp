@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Announce throughput: the split alone; pellisk-watch's list with known units against a flood of
 // new MACs; and the real window under a loopback flood from 300 units. Run by hand; the window's
 // counters say how many announces it handled per second, how long its event loop was ever kept

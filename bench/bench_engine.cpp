@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Flash throughput of the command engine against the in-process simulated unit on loopback.
 // The engine's own bound is one batch per worker pass: the 1 ms sleep plus the pass's work,
 // measured here as the mean real length of that sleep.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // bench_fleet: flashes one generated image into 1, 4, 8, 16 and 32 in-process units at once, with
 // one quillon-flash command per count, and reports the wall time against one unit's, the records
 // per second in total and the CPU seconds per unit.

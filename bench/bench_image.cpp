@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Crc16 throughput and the full image build (refill, reread, CRC) on generated firmware files.
 #include <benchmark/benchmark.h>
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What claiming a unit and recording its flash cost a station, per unit: one station alone, and
 // two stations that hear the same announces and race for every unit, as on a shared line.
 //

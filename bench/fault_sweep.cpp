@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // fault_sweep: flashes one generated image through the real quillon-flash binary into many
 // seeded, faulty in-process units and counts how each run ended: verified, honest failure,
 // false success (exit 0 but the unit does not hold the file) or hung.

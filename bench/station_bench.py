@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """The flashing station's figures, on this machine and loopback only.
 
 1. line: 64 simulated units joining 100 ms apart at a real flash's pace (erase 200 ms, 20 us a

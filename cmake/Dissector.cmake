@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The Wireshark dissector for the bootloader protocol and the announces. Debian's Wireshark
 # reads global Lua plugins from /usr/lib/<multiarch>/wireshark/plugins only, whatever the
 # install prefix, so the multiarch directory is used when the toolchain has one.

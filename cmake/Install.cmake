@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Installation layout (freedesktop and Debian conventions) and the two Debian packages built by
 # CPack: "main" becomes quillon, the product; "devtools" becomes quillon-devtools, the simulated
 # unit and the HEX generator for trying the product without hardware.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Man pages: one scdoc source per installed program, rendered at build time into man/ of the
 # build tree and installed to share/man/man1, compressed as Debian wants them. The developer
 # tools' pages go with their package.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Pellisk: the list of units announcing themselves on UDP port 30303, drawn with Qt.
 #include <QApplication>
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Arbitrary datagrams through the announce acceptance and split, with the field invariants checked,
 // and the accepted fields through pellisk-watch's line and JSON formats.
 #include <cstddef>

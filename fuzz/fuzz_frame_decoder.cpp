@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Arbitrary datagram sequences into the decoder: the reply never grows past 253 bytes and a
 // completed Frame always carries the CRC of its body.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every body that fits comes back from EncodeFrame -> DecodeBytes unchanged, in one piece or
 // cut in two; a body that does not fit is refused without touching memory past the buffers.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Arbitrary bytes as a firmware file: read every record, build the image, then check the file.
 #include <unistd.h>
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The demo's options, read alike by scripts/run.sh (before it builds) and by
 # scripts/demo-session.sh. Sourced, not run.
 #   demo_parse_options NAME TAKES_BUILD ARG...

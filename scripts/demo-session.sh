@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The demo on a built tree: a simulated unit on 127.0.0.1 and a generated sample firmware, then
 # Pellisk and Quillon to load it with when there is a display, or a headless flash of it when
 # there is none.

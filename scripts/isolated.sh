@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Runs a command in a network namespace of its own with only loopback up, so that nothing it
 # does can reach another host. Where the machine allows no namespace it runs as it is.
 set -euo pipefail

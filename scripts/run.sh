@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs what is missing, builds, and runs the demo on a simulated unit at 127.0.0.1 port 6969:
 # with a display it writes a sample firmware, prints its path and opens Pellisk and Quillon to
 # flash it with; without one it flashes the sample headless.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # A flashing station on a simulated line of 8 units at 127.0.0.2 to 127.0.0.9, joining a second
 # apart: writes a sample firmware, starts the line and quillon-station with its live page on
 # http://127.0.0.1:8080/, and records in a temporary SQLite file. Ctrl-C ends both.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs what is missing, builds, and runs the tests of the default build, isolated from
 # the network. Arguments go to ctest: scripts/test.sh -R Hex runs the tests matching Hex.
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // quillon-station: flashes every unit that announces itself on the line, exactly once.
 #include <QCoreApplication>
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "core/DeviceRows.h"
 
 #include "core/DisplayText.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "core/DottedQuad.h"
 
 int FormatDottedQuad(uint32_t address, char (&text)[kDottedQuadSize]) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "core/ErrorReport.h"
 
 std::string FormatErrorReport(int number, const char* description, const char* procedure,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 
 // Outcome of one platform operation. Number 0 is success; any other number is shown, with its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "core/RowOrder.h"
 
 CRowOrder::CRowOrder(std::size_t expected) {

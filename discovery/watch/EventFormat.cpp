@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "watch/EventFormat.h"
 
 #include "core/DisplayText.h"

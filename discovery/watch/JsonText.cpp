@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "watch/JsonText.h"
 
 void AppendJsonString(std::string_view bytes, std::string* out) {

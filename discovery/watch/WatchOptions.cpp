@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "watch/WatchOptions.h"
 
 #include <getopt.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // pellisk-watch: Pellisk's list for scripts. Reads announces and ticks on one thread, as the
 // window does; SIGINT and SIGTERM are only ever delivered inside ppoll, so none is missed.
 #include <poll.h>

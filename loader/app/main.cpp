@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Quillon: the firmware loader's dialog, drawn with Qt.
 #include <QApplication>
 #include <cstdio>

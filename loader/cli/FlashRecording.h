@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // quillon-flash --record: one row per unit in the flash record, written where each unit's
 // result is final. Built into quillon-flash only: the rest of loader/cli stays free of Qt.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 
 // SIGINT and SIGTERM, caught so that a run can end cleanly and say what it leaves behind: the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // quillon-flash: the loader's sequence without a window, for scripts and production lines.
 #include <unistd.h>
 

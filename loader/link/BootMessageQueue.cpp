@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "BootMessageQueue.h"
 
 #include <poll.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 
 // The modal, ownerless error box that the link shows when its socket can't be set up.

@@ -1,3 +1,4 @@
+-- SPDX-License-Identifier: Apache-2.0
 -- Wireshark dissectors for the Quillon bootloader protocol and Pellisk's unit announces.
 --
 -- quillon: a heuristic dissector on UDP, because the bootloader listens on whatever port the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // quillon-flash --record: rows for flashes made by hand or by script. The interface is plain C++
 // so that quillon-flash's own code stays free of Qt; Qt SQL works behind it.

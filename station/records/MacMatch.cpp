@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "MacMatch.h"
 
 QString MacKey(const QString& mac) {

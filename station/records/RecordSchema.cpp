@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "RecordSchema.h"
 
 QStringList SchemaStep(int version, bool postgres) {

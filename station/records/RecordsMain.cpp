@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // quillon-records: reads the record that quillon-station and quillon-flash --record write.
 #include <cstdio>
 

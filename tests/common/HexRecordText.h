@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // One Intel HEX record line, checksum included, for tests that write their own files.
 #include <cstdint>

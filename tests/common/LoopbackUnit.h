@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A simulated unit on 127.0.0.1 with an ephemeral port, the way every test starts one.
 #include <gtest/gtest.h>

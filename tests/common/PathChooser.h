@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The file chooser as a test answers it: with m_path, or a cancel when m_cancel is set.
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A real PostgreSQL server for one test program: initdb and pg_ctl in a private temporary folder,
 // reachable only through a Unix socket in that folder (no TCP at all), run as the postgres user

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Test main for programs that create a QApplication: discovery runs without a display, so the
 // test list is answered before Qt is touched.
 #include <gtest/gtest.h>

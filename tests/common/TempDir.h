@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A private directory for one test's files, removed with everything in it afterwards.
 #include <unistd.h>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """A real PostgreSQL 15 for a script test, as tests/common/PgServer.h gives one to C++ tests.
 
 initdb and pg_ctl in a private temporary folder, reachable only through a Unix socket in that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The announce's acceptance and split, and the small text helpers the list relies on.
 #include <gtest/gtest.h>
 

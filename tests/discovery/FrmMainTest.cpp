@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // frmMain's logic against the recording window layer: start-up, rows, ageing, resizing, reports.
 #include <gtest/gtest.h>
 

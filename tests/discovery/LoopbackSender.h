@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 
 // A plain UDP sender on loopback for the listener's tests; it only ever sends to 127.0.0.1.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The real window, offscreen: layout, drawing, copying, accessibility and the live listener.
 #include <gtest/gtest.h>
 

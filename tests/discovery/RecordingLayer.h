@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 
 // A window layer that keeps everything in memory and records what frmMain did to it, with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The one row store's checks, and what the Copy commands make of its rows.
 #include <gtest/gtest.h>
 

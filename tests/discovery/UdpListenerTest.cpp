@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The real POSIX listener on loopback, driven by frmMain's logic with the recording layer.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The window's real listener against the simulated unit's announcer, over loopback only.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // pellisk-watch allocates nothing per announce once its list is full: neither for a known unit
 // nor for a flood of new MACs, whose rows take the slots (and the room) of the rows they evict.
 // Every heap allocation made inside Arrive is counted.

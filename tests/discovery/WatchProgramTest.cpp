@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The pellisk-watch program itself: options, the taken port, --once and the stop signals.
 // Every run gets a port of its own on loopback, never 30303.
 #include <fcntl.h>

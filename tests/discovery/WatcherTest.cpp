@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // pellisk-watch's logic: its events and snapshot against announces, with the ticks driven here.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Quillon's window icon is drawn from the SVG that the package installs, compiled in.
 #include <gtest/gtest.h>
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The bash completions offer every option that each program's --help lists and no other, files
 # where a file is wanted and nothing where a number is.
 #   completion_test.sh SOURCE_DIR BUILD_DIR

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The two Debian packages: their control fields, dependencies found by the shared-library scan,
 # each program in its package, stripped, with its man page and answering --version with its
 # installed name, and each package's copyright and changelog.

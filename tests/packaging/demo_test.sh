@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The demo's headless run end to end against the simulated unit, the sample firmware it offers
 # the windows, its refusal of a busy port, and that nothing it started outlives it, whether it
 # ends by itself or is stopped; and run.sh's check of its options before it builds.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The installed Wireshark dissector reads a real flash of the simulated unit and its announces:
 # a capture on loopback, decoded by tshark, must show the command order, the records of each
 # batch, the verify fields, the announces, and the warnings for broken datagrams.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The install tree holds the programs, desktop entries, icons, AppStream metadata, man pages,
 # completions and each package's copyright and changelog in their places and nothing else; no
 # installed program looks for libraries in the build tree; each answers --version with its

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Lintian finds no error in either Debian package, and no hardening note: every program is built
 # with Debian's hardening flags, which hardening-check confirms. Lintian's other warnings and
 # notes are printed, so that they can be read in the test's output, but do not fail it.

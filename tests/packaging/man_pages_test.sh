@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Every built man page renders without a single warning from man, and has NAME and SYNOPSIS.
 # The compressed pages are checked, as they are installed.
 # usage: man_pages_test.sh MAN_DIR PAGE...

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Every installed program answers --version with "NAME VERSION" and --help with a usage text,
 # on stdout, with status 0, and without a display; -V and -h answer the same.
 # usage: program_options_test.sh VERSION NAME=PROGRAM...

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // quillon-flash --record and --mac, as a process against simulated units.
 #include <gtest/gtest.h>
 

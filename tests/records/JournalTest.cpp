@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The station's journal: what survives a kill, and what it becomes at the next start.
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The small pieces the station, quillon-records and quillon-flash share: URL, MAC match, paths.
 #include <gtest/gtest.h>
 

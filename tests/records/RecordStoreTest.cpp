@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The record on SQLite and on a real PostgreSQL, through the same cases.
 #include <sys/stat.h>
 

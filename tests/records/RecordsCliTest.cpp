@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // quillon-records run as a process over a record the test wrote.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A fresh record for each test, on SQLite (a file in a private folder) or on a real PostgreSQL
 // (a new database on one server started for the whole program), so that the same cases run on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // quillon-flash's events as the station reads them, from stand-in flashers written as shell
 // scripts: whole lines only, exactly one result and last, a result made for a process that ended
 // without one, and the interrupt path.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The station's decision per announce, against a record in memory and a clock given by the test.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the station writes: human lines safe for a terminal whatever a unit announced, and JSON
 // Lines that are whole lines of valid JSON.
 #include <gtest/gtest.h>

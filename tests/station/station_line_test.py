@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """quillon-station against a simulated line on 127.0.0.2 and up, end to end.
 
 --case sqlite:  8 units in the filter and one outside it join 200 ms apart; each of the 8 is

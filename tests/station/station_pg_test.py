@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """quillon-station on a real PostgreSQL 15, started here in a temporary folder (Unix socket only).
 
 --case two-stations: two stations share the record and hear the same 16 units. One of them is

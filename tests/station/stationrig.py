@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Processes for the station's end-to-end tests: a simulated line, stations, firmware files.
 
 Everything talks to 127.x only; every wait is bounded; each process's output is drained by a

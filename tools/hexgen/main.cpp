@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // quillon-hexgen (hexgen in the build tree): writes a sample Intel HEX file of random data, the
 // same for the same options.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "DeviceFrames.h"
 
 #include "Crc16.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 
 // Dialog units to pixels as the dialog's font gives them: a horizontal unit is a quarter of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The live page: polls /api/units, redraws what changed. Every text from the station is a unit's
 // or a file's and hostile, so it is only ever set with textContent or as a property; nothing
 // here writes markup.

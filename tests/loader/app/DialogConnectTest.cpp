@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Connect and Disconnect against the simulated unit on 127.0.0.1.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The dialog's set-up, data exchange and control states, through the recording layer. Nothing
 // here connects, except where a test says so (and then only to 127.0.0.1).
 #include <gtest/gtest.h>

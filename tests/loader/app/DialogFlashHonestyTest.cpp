@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the dialog must never claim: replies out of turn, files that change or never end.
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Load Firmware and Flash Firmware against the simulated unit on 127.0.0.1.
 #include <gtest/gtest.h>
 #include <unistd.h>

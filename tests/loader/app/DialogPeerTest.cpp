@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the dialog takes from the network: only its unit's answers, a send the system refuses,
 // and a unit's name, which may hold any byte.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Text from a unit as a screen or a terminal shows it.
 #include <gtest/gtest.h>
 

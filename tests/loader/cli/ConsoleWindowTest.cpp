@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The console window layer in-process: the log lines it hands on.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // quillon-flash and --image-info on files that the whole file check refuses: exit 3, one
 // message, and no unit woken.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // quillon-flash as a process, against the simulated unit on loopback.
 #include <gtest/gtest.h>
 #include <signal.h>

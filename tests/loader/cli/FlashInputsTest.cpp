@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What quillon-flash reads and writes beside the firmware, as a process: a unit given twice,
 // targets on standard input, a trace that takes nothing, or stops taking.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // quillon-flash run as a process, and firmware files for it, shared by the CLI tests.
 #include <dirent.h>

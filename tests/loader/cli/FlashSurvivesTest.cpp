@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // quillon-flash as a process while its terminal, its reader, its parent or one of its unit
 // processes goes away mid-flash: a unit is finished, or its state is said.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every message quillon-flash writes is in its manual page, placeholders as the page names them.
 #include <gtest/gtest.h>
 #include <signal.h>

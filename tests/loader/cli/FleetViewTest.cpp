@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The JSON that units and the parent speak, and the board a terminal shows, in-process.
 #include <gtest/gtest.h>
 

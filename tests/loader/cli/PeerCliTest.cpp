@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // quillon-flash against what the network hands it: a send the system refuses, and a unit's
 // name that holds control bytes.
 #include <gtest/gtest.h>

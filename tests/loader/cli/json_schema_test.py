@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """quillon-flash --json over a line of simulated units, every line checked against the schema.
 
 Targets, in this order: a silent unit, three good ones between which sits a unit too old for

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Which files Load takes, and whether the open one is still the file it counted.
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The image's range and CRC against srec_cat's over the same generated files, gaps filled 0xFF.
 #include <gtest/gtest.h>
 #include <unistd.h>

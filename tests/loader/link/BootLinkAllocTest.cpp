@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The worker allocates nothing per datagram, record or command: every heap allocation made off
 // the test's own thread during a whole programming run is counted. The unit runs as a separate
 // process so that its allocations don't count.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A CBootLink wired to an in-process simulated unit on loopback, with its notifications queued.
 #include <arpa/inet.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The link's trace and engine notes, and progress counted in programmed bytes.
 #include <fcntl.h>
 #include <gtest/gtest.h>

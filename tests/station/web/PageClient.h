@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A blocking HTTP client for tests of the station's page: one request, waited for with a bound,
 // on the test's own event loop (the server runs on the same thread).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A line played on a timer behind the real page, for the browser test and for looking at the
 // page by hand: units join one after another, are flashed, verify or fail, and their rows go to
 // a SQLite record. One unit has a hostile name; one always fails and ends needing attention.

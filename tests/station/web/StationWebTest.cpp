@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The station's page and API over real HTTP on 127.0.0.1, against a filled line state and a
 // SQLite record in a temporary folder.
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """The station's live page in a real browser: headless Chromium through Selenium.
 
 quillon-station flashes a simulated line (quillon-flash children, unitsim on 127.0.0.2 and up,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a real unit does that a loader has to live with: the wake-up, the version gate on
 // reset-to-defaults and the time its flash takes.
 #include <gtest/gtest.h>
