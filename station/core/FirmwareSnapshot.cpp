@@ -98,6 +98,7 @@ bool TakeFirmwareSnapshot(const QString& file, const QString& folder, const QStr
         reason.remove(QStringLiteral("quillon-flash: "));
         // The copy's path means nothing to the user; the file as given does.
         reason.replace(copy, file);
+        if (reason.startsWith(file + QStringLiteral(": "))) reason.remove(0, file.size() + 2);
         if (!finished) reason = QStringLiteral("%1 did not check it: %2").arg(flasher, check.errorString());
         if (reason.isEmpty()) reason = QStringLiteral("quillon-flash refused it");
         error = QStringLiteral("firmware %1 refused: %2").arg(file, reason);

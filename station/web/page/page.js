@@ -128,7 +128,8 @@
     const refused = $('fw-refused');
     refused.hidden = !fw.reload_refused;
     refused.textContent = fw.reload_refused
-      ? 'Reload refused: ' + fw.reload_refused + '. The firmware above stays in force.' : '';
+      ? 'Reload refused: ' + fw.reload_refused.replace(/\.$/, '') +
+        '. The firmware above stays in force.' : '';
   }
 
   function drawLine(line, at) {
