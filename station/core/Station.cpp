@@ -43,8 +43,9 @@ QString ShownTarget(const QString& target) {
     return target.left(colon + 1) + QStringLiteral("***") + target.mid(at);
 }
 
+// Verified only on quillon-flash's own word for it: ok and exit 0 together.
 QString Outcome(int exitCode, bool ok) {
-    if (ok) return QStringLiteral("verified");
+    if (ok && exitCode == 0) return QStringLiteral("verified");
     if (exitCode == 130 || exitCode == 143) return QStringLiteral("interrupted");
     return QStringLiteral("failed");
 }
