@@ -39,7 +39,7 @@ struct CNoteRecorder : ILinkObserver {
     int Find(const std::string& text, int after = -1, bool prefix = false) {
         for (int waited = 0; waited <= 2000; waited += 10) {
             const auto seen = Notes();
-            const auto it = std::find_if(seen.begin() + after + 1, seen.end(), [&](const auto& n) {
+            const auto it = std::find_if(seen.begin() + (after + 1), seen.end(), [&](const auto& n) {
                 return prefix ? n.starts_with(text) : n == text;
             });
             if (it != seen.end()) return static_cast<int>(it - seen.begin());
@@ -50,7 +50,7 @@ struct CNoteRecorder : ILinkObserver {
     // How many notes after `after` start with text; no waiting.
     int CountStarting(const std::string& text, int after) {
         const auto seen = Notes();
-        return static_cast<int>(std::count_if(seen.begin() + after + 1, seen.end(),
+        return static_cast<int>(std::count_if(seen.begin() + (after + 1), seen.end(),
                                               [&](const auto& n) { return n.starts_with(text); }));
     }
     std::mutex mutex;
