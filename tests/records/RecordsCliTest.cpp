@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QSet>
 
+#include "CsvRows.h"
 #include "RecordJson.h"
 #include "RecordStore.h"
 #include "TempDir.h"
@@ -20,41 +21,6 @@ struct CRecordsRun {
     QByteArray out;
     QString err;
 };
-
-// A small RFC 4180 reader: rows of cells; quoted cells may hold commas, quotes and line breaks.
-QVector<QStringList> ParseCsv(const QString& text) {
-    QVector<QStringList> rows;
-    QStringList row;
-    QString cell;
-    bool quoted = false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (quoted) {
-            if (c == u'"' && i + 1 < text.size() && text[i + 1] == u'"') {
-                cell += u'"';
-                ++i;
-            } else if (c == u'"') {
-                quoted = false;
-            } else {
-                cell += c;
-            }
-        } else if (c == u'"') {
-            quoted = true;
-        } else if (c == u',') {
-            row << cell;
-            cell.clear();
-        } else if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
-            row << cell;
-            rows << row;
-            row.clear();
-            cell.clear();
-            ++i;
-        } else {
-            cell += c;
-        }
-    }
-    return rows;
-}
 
 class CRecordsCliTest : public testing::Test {
   protected:
@@ -156,7 +122,7 @@ TEST_F(CRecordsCliTest, EachFormatCarriesTheRowsAndDefusesHostileText) {
     const CRecordsRun csv = Run({QStringLiteral("--format"), QStringLiteral("csv")});
     ASSERT_EQ(csv.status, 0) << csv.err.toStdString();
     EXPECT_TRUE(csv.out.endsWith("\r\n"));
-    const QVector<QStringList> rows = ParseCsv(QString::fromUtf8(csv.out));
+    const QVector<QStringList> rows = ParseCsv(csv.out);
     ASSERT_EQ(rows.size(), 5);
     EXPECT_EQ(rows[0], columns);
     const qsizetype name = columns.indexOf(QStringLiteral("name"));

@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <memory>
 
+#include "CsvRows.h"
 #include "LineState.h"
 #include "PageAuth.h"
 #include "PageClient.h"
@@ -24,42 +25,6 @@ const QByteArray kToken = "correct-horse-battery-staple";
 
 QJsonObject JsonOf(const CPageAnswer& answer) {
     return QJsonDocument::fromJson(answer.body).object();
-}
-
-// RFC 4180, enough to read back what the page wrote.
-QList<QStringList> ParseCsv(const QByteArray& bytes) {
-    const QString text = QString::fromUtf8(bytes);
-    QList<QStringList> rows;
-    QStringList row;
-    QString cell;
-    bool quoted = false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (quoted) {
-            if (c == u'"' && i + 1 < text.size() && text[i + 1] == u'"') {
-                cell += c;
-                ++i;
-            } else if (c == u'"') {
-                quoted = false;
-            } else {
-                cell += c;
-            }
-        } else if (c == u'"') {
-            quoted = true;
-        } else if (c == u',') {
-            row << cell;
-            cell.clear();
-        } else if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
-            row << cell;
-            rows << row;
-            row.clear();
-            cell.clear();
-            ++i;
-        } else {
-            cell += c;
-        }
-    }
-    return rows;
 }
 
 CWebOptions Loopback(QByteArray token = {}) {
